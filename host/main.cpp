@@ -1,0 +1,15 @@
+#include "mainwindow.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    MainWindow window;
+
+    // Full-screen state replaces the whole state and is set once shown.
+    window.show();
+    window.setWindowState(Qt::WindowFullScreen);
+
+    return app.exec();
+}

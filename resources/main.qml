@@ -1,0 +1,133 @@
+import QtQuick
+
+Rectangle {
+    id: window
+
+    property int introdelay: 3000
+    property int minInterval: 1000
+    property int steps: 8
+    property int borderdelay: 500
+    property bool demo: false
+    property bool gohome: false
+
+    component Card: Rectangle {
+        property alias text: caption.text
+
+        anchors.fill: parent
+        color: "black"
+
+        Text {
+            id: caption
+
+            anchors.centerIn: parent
+            font { family: "Terminal"; pixelSize: 20 }
+            color: "white"
+        }
+    }
+
+    width: 800; height: 480
+    color: "black"
+
+    Timer {
+        id: inittimer
+
+        interval: window.introdelay
+        running: true
+        onTriggered: {
+            window.demo = true
+            texttimer.start()
+        }
+    }
+
+    Timer {
+        id: texttimer
+
+        interval: window.minInterval
+        repeat: true
+        onTriggered: txtmessage.updateText()
+    }
+
+    Timer {
+        id: endtimer
+
+        interval: 6000
+        // The host publishes its quit action on the root context.
+        onTriggered: action.trigger() // qmllint disable unqualified
+    }
+
+    Text {
+        id: txtmessage
+
+        property string line0: "4 g33k"
+        property string line1: "w0rk5"
+        property string line2: "f0r"
+        property string line3: "p34nu75"
+        property string line4: "4nd"
+        property string line5: "c0d35"
+        property string line6: "f0r"
+        property string line7: "b4n4n45"
+
+        // The first call names the state "-1", which matches no state, so
+        // line0 is shown for two steps before line1.
+        function updateText() {
+            let next = -1
+            if (txtmessage.state !== "")
+                next = parseInt(txtmessage.state) + 1
+            if (next < window.steps) {
+                txtmessage.state = next + ""
+            } else {
+                window.demo = false
+                texttimer.stop()
+                window.gohome = true
+                endtimer.start()
+            }
+        }
+
+        anchors.centerIn: parent
+        font { family: "Terminal"; pixelSize: Math.floor(window.width / 8) }
+        color: "darkgray"
+        text: txtmessage.line0
+
+        states: [
+            State { name: "0"; PropertyChanges { txtmessage.text: txtmessage.line0 } },
+            State { name: "1"; PropertyChanges { txtmessage.text: txtmessage.line1 } },
+            State { name: "2"; PropertyChanges { txtmessage.text: txtmessage.line2 } },
+            State { name: "3"; PropertyChanges { txtmessage.text: txtmessage.line3 } },
+            State { name: "4"; PropertyChanges { txtmessage.text: txtmessage.line4 } },
+            State { name: "5"; PropertyChanges { txtmessage.text: txtmessage.line5 } },
+            State { name: "6"; PropertyChanges { txtmessage.text: txtmessage.line6 } },
+            State { name: "7"; PropertyChanges { txtmessage.text: txtmessage.line7 } }
+        ]
+    }
+
+    Card {
+        id: init
+
+        text: "Brimble Novatch\n with Qt & QML\n       @\n    [vex10]"
+    }
+
+    Card {
+        id: theend
+
+        opacity: 0
+        text: "      /o\\\n\nI'll get me coat"
+    }
+
+    states: [
+        // The title card fades out once the message phase starts.
+        State { name: "demo"; when: window.demo },
+        // The end card fades in; neither fade is ever undone.
+        State { name: "endstate"; when: window.gohome }
+    ]
+
+    transitions: [
+        Transition {
+            to: "demo"
+            NumberAnimation { target: init; property: "opacity"; to: 0.0; duration: 2000 }
+        },
+        Transition {
+            to: "endstate"
+            NumberAnimation { target: theend; property: "opacity"; to: 1.0; duration: 2000 }
+        }
+    ]
+}
