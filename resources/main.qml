@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 
 Rectangle {
@@ -22,6 +23,26 @@ Rectangle {
             anchors.centerIn: parent
             font { family: "Terminal"; pixelSize: 20 }
             color: "white"
+        }
+    }
+
+    // One cell of the border: its colours are drawn once, when it is made.
+    component BorderSquare: Rectangle {
+        id: square
+
+        property int fadeDuration
+
+        width: 10; height: 10
+        color: Qt.rgba(Math.random(), Math.random(), Math.random(), Math.random())
+
+        SequentialAnimation on color {
+            loops: Animation.Infinite
+
+            ColorAnimation {
+                from: Qt.rgba(Math.random(), Math.random(), Math.random(), Math.random())
+                to: Qt.rgba(Math.random(), Math.random(), Math.random(), Math.random())
+                duration: square.fadeDuration
+            }
         }
     }
 
@@ -53,6 +74,41 @@ Rectangle {
         interval: 6000
         // The host publishes its quit action on the root context.
         onTriggered: action.trigger() // qmllint disable unqualified
+    }
+
+    // The sweeping bar, behind everything else. Both loops last four seconds
+    // and start together, so the bar rises at full opacity and sinks faded.
+    Rectangle {
+        id: bar
+
+        x: 0; y: 100
+        width: window.width; height: 40
+        gradient: Gradient {
+            GradientStop { position: 0.0; color: "black" }
+            GradientStop { position: 0.2; color: "lightgray" }
+            GradientStop { position: 0.8; color: "black" }
+        }
+
+        // Not a value source on y: the bar starts at 100, so the first step
+        // rests there for a second.
+        SequentialAnimation {
+            running: true
+            loops: Animation.Infinite
+
+            NumberAnimation { target: bar; property: "y"; to: 100; duration: 1000 }
+            PauseAnimation { duration: 1000 }
+            NumberAnimation { target: bar; property: "y"; to: window.height - 100; duration: 1000 }
+            PauseAnimation { duration: 1000 }
+        }
+
+        SequentialAnimation on opacity {
+            loops: Animation.Infinite
+
+            PauseAnimation { duration: 1000 }
+            NumberAnimation { to: 0.2; duration: 1000 }
+            PauseAnimation { duration: 1000 }
+            NumberAnimation { to: 1; duration: 1000 }
+        }
     }
 
     Text {
@@ -98,6 +154,37 @@ Rectangle {
             State { name: "6"; PropertyChanges { txtmessage.text: txtmessage.line6 } },
             State { name: "7"; PropertyChanges { txtmessage.text: txtmessage.line7 } }
         ]
+    }
+
+    // The border: the positioners set only the stacking coordinate, so the
+    // right column and the bottom row reach their edges through the square's
+    // own x or y. Later groups cover the corners of earlier ones.
+    Column {
+        Repeater {
+            model: Math.floor(window.height / 10)
+            BorderSquare { fadeDuration: window.borderdelay }
+        }
+    }
+
+    Column {
+        Repeater {
+            model: Math.floor(window.height / 10)
+            BorderSquare { x: window.width - 10; fadeDuration: window.borderdelay }
+        }
+    }
+
+    Row {
+        Repeater {
+            model: Math.floor(window.width / 10)
+            BorderSquare { y: window.height - 10; fadeDuration: window.borderdelay }
+        }
+    }
+
+    Row {
+        Repeater {
+            model: Math.floor(window.width / 10)
+            BorderSquare { fadeDuration: window.borderdelay }
+        }
     }
 
     Card {

@@ -1,0 +1,31 @@
+#include "showclock.h"
+
+#include <QCoreApplication>
+
+ShowClock::ShowClock(QObject *parent)
+    : QAnimationDriver(parent)
+{
+    install();
+}
+
+ShowClock::~ShowClock()
+{
+    uninstall();
+}
+
+qint64 ShowClock::elapsed() const
+{
+    return m_now;
+}
+
+void ShowClock::runUntil(qint64 time)
+{
+    // Animations start from a queued call, and show time 0 is when the event
+    // loop first runs: deliver events before each step, and after the last.
+    while (m_now < time) {
+        QCoreApplication::processEvents();
+        m_now = qMin(m_now + frame, time);
+        advance();
+    }
+    QCoreApplication::processEvents();
+}
