@@ -36,12 +36,18 @@ Rectangle {
         color: Qt.rgba(Math.random(), Math.random(), Math.random(), Math.random())
 
         SequentialAnimation on color {
+            id: flicker
+
             loops: Animation.Infinite
 
             ColorAnimation {
                 from: Qt.rgba(Math.random(), Math.random(), Math.random(), Math.random())
                 to: Qt.rgba(Math.random(), Math.random(), Math.random(), Math.random())
                 duration: square.fadeDuration
+                // A running animation keeps the duration it started with: start
+                // over, so a new one takes effect at once and the squares stay
+                // in step.
+                onDurationChanged: flicker.restart()
             }
         }
     }

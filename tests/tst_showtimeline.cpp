@@ -1,5 +1,4 @@
-#include "mainwindow.h"
-#include "showclock.h"
+#include "showfixture.h"
 
 #include <QQmlContext>
 #include <QQuickItem>
@@ -36,35 +35,40 @@ private slots:
     void stepsBeyondTheLinesFallBackToTheBaseText();
 
 private:
-    QQuickItem *root() const;
-    QObject *sceneObject(const QString &id) const;
+    // Checks a card's opacity at chosen show times, in order.
+    void verifyFade(const QString &card, const QList<QPair<int, qreal>> &samples);
 
-    std::unique_ptr<ShowClock> m_clock;
-    std::unique_ptr<MainWindow> m_window;
+    QQuickItem *root() const { return m_show->root(); }
+    QObject *sceneObject(const QString &id) const { return m_show->sceneObject(id); }
+
+    std::unique_ptr<ShowFixture> m_show;
 };
 
 void tst_ShowTimeline::init()
 {
-    m_clock = std::make_unique<ShowClock>();
-    m_window = std::make_unique<MainWindow>();
-    m_window->show();
+    m_show = std::make_unique<ShowFixture>();
     QVERIFY2(root(), "the scene did not load");
 }
 
 void tst_ShowTimeline::cleanup()
 {
-    m_window.reset();
-    m_clock.reset();
+    m_show.reset();
 }
 
-QQuickItem *tst_ShowTimeline::root() const
+void tst_ShowTimeline::verifyFade(const QString &card, const QList<QPair<int, qreal>> &samples)
 {
-    return m_window->findChild<QQuickWidget *>()->rootObject();
-}
-
-QObject *tst_ShowTimeline::sceneObject(const QString &id) const
-{
-    return qmlContext(root())->objectForName(id);
+    QObject *title = sceneObject("init");
+    for (const auto &[time, opacity] : samples) {
+        m_show->clock().runUntil(time);
+        const qreal actual = sceneObject(card)->property("opacity").toReal();
+        QVERIFY2(qAbs(actual - opacity) < fadeTolerance,
+                 qPrintable(QString("%1 opacity %2 at %3 ms, expected %4")
+                                    .arg(card).arg(actual).arg(time).arg(opacity)));
+        // Once faded, the title card never comes back, even while the root
+        // passes through its base state on the way to the end card.
+        if (time > 5100)
+            QCOMPARE(title->property("opacity").toReal(), 0.0);
+    }
 }
 
 void tst_ShowTimeline::timeline_data()
@@ -101,7 +105,7 @@ void tst_ShowTimeline::timeline()
     QFETCH(QString, textState);
     QFETCH(QString, text);
 
-    m_clock->runUntil(time);
+    m_show->clock().runUntil(time);
 
     QObject *message = sceneObject("txtmessage");
     QCOMPARE(root()->state(), rootState);
@@ -109,56 +113,34 @@ void tst_ShowTimeline::timeline()
     QCOMPARE(root()->property("gohome").toBool(), gohome);
     QCOMPARE(message->property("state").toString(), textState);
     QCOMPARE(message->property("text").toString(), text);
-    QVERIFY2(m_window->isVisible(), "the window closed before the show ended");
+    QVERIFY2(m_show->window().isVisible(), "the window closed before the show ended");
 }
 
 void tst_ShowTimeline::titleCardFadesOutOverTwoSeconds()
 {
-    QObject *title = sceneObject("init");
-    const QList<QPair<int, qreal>> samples = {
-        { 2900, 1.0 }, { 3500, 0.75 }, { 4000, 0.5 }, { 4500, 0.25 }, { 5100, 0.0 }, { 12000, 0.0 }
-    };
-    for (const auto &[time, opacity] : samples) {
-        m_clock->runUntil(time);
-        const qreal actual = title->property("opacity").toReal();
-        QVERIFY2(qAbs(actual - opacity) < fadeTolerance,
-                 qPrintable(QString("title card opacity %1 at %2 ms, expected %3")
-                                    .arg(actual).arg(time).arg(opacity)));
-    }
+    verifyFade("init", { { 2900, 1.0 }, { 3500, 0.75 }, { 4000, 0.5 }, { 4500, 0.25 },
+                         { 5100, 0.0 }, { 12000, 0.0 } });
 }
 
 void tst_ShowTimeline::endCardFadesInAndNeitherFadeIsUndone()
 {
-    QObject *title = sceneObject("init");
-    QObject *end = sceneObject("theend");
-    const QList<QPair<int, qreal>> samples = {
-        { 12900, 0.0 }, { 13500, 0.25 }, { 14000, 0.5 }, { 14500, 0.75 }, { 15100, 1.0 }, { 18900, 1.0 }
-    };
-    for (const auto &[time, opacity] : samples) {
-        m_clock->runUntil(time);
-        const qreal actual = end->property("opacity").toReal();
-        QVERIFY2(qAbs(actual - opacity) < fadeTolerance,
-                 qPrintable(QString("end card opacity %1 at %2 ms, expected %3")
-                                    .arg(actual).arg(time).arg(opacity)));
-        // The root passes through its base state on the way to the end card;
-        // the title card must not come back.
-        QCOMPARE(title->property("opacity").toReal(), 0.0);
-    }
+    verifyFade("theend", { { 12900, 0.0 }, { 13500, 0.25 }, { 14000, 0.5 }, { 14500, 0.75 },
+                           { 15100, 1.0 }, { 18900, 1.0 } });
 }
 
 void tst_ShowTimeline::quitActionFiresAtNineteenSeconds()
 {
     auto *quitAction = qvariant_cast<QObject *>(
-            m_window->findChild<QQuickWidget *>()->rootContext()->contextProperty("action"));
+            m_show->view()->rootContext()->contextProperty("action"));
     QSignalSpy triggered(quitAction, SIGNAL(triggered(bool)));
 
-    m_clock->runUntil(18900);
-    QVERIFY2(m_window->isVisible(), "the window closed before 19 s");
+    m_show->clock().runUntil(18900);
+    QVERIFY2(m_show->window().isVisible(), "the window closed before 19 s");
     QCOMPARE(triggered.count(), 0);
 
-    m_clock->runUntil(19100);
+    m_show->clock().runUntil(19100);
     QCOMPARE(triggered.count(), 1);
-    QVERIFY2(!m_window->isVisible(), "the window is still open after 19 s");
+    QVERIFY2(!m_show->window().isVisible(), "the window is still open after 19 s");
 }
 
 void tst_ShowTimeline::settingsMoveTheTimeline_data()
@@ -188,22 +170,22 @@ void tst_ShowTimeline::settingsMoveTheTimeline()
     const int messageEnds = introdelay + (steps + 2) * minInterval;
     const int quits = messageEnds + 6000;
 
-    m_clock->runUntil(introdelay - 100);
+    m_show->clock().runUntil(introdelay - 100);
     QVERIFY2(!root()->property("demo").toBool(), "the message phase started early");
-    m_clock->runUntil(introdelay + 100);
+    m_show->clock().runUntil(introdelay + 100);
     QVERIFY2(root()->property("demo").toBool(), "the message phase did not start");
 
-    m_clock->runUntil(messageEnds - minInterval / 2);
+    m_show->clock().runUntil(messageEnds - minInterval / 2);
     QCOMPARE(root()->state(), QString("demo"));
     QCOMPARE(sequencerCalls.count(), steps + 1);
-    m_clock->runUntil(messageEnds + minInterval / 2);
+    m_show->clock().runUntil(messageEnds + minInterval / 2);
     QCOMPARE(root()->state(), QString("endstate"));
     QCOMPARE(sequencerCalls.count(), steps + 2);
 
-    m_clock->runUntil(quits - 100);
-    QVERIFY2(m_window->isVisible(), "the window closed early");
-    m_clock->runUntil(quits + 100);
-    QVERIFY2(!m_window->isVisible(), "the window did not close 6 s after the end card");
+    m_show->clock().runUntil(quits - 100);
+    QVERIFY2(m_show->window().isVisible(), "the window closed early");
+    m_show->clock().runUntil(quits + 100);
+    QVERIFY2(!m_show->window().isVisible(), "the window did not close 6 s after the end card");
     QCOMPARE(sequencerCalls.count(), steps + 2);
 }
 
@@ -212,15 +194,15 @@ void tst_ShowTimeline::stepsBeyondTheLinesFallBackToTheBaseText()
     root()->setProperty("steps", 10);
     QObject *message = sceneObject("txtmessage");
 
-    m_clock->runUntil(12500);
+    m_show->clock().runUntil(12500);
     QCOMPARE(message->property("text").toString(), QString("b4n4n45"));
-    m_clock->runUntil(13500);
+    m_show->clock().runUntil(13500);
     QCOMPARE(message->property("state").toString(), QString("8"));
     QCOMPARE(message->property("text").toString(), QString("4 g33k"));
-    m_clock->runUntil(14500);
+    m_show->clock().runUntil(14500);
     QCOMPARE(message->property("state").toString(), QString("9"));
     QCOMPARE(message->property("text").toString(), QString("4 g33k"));
-    m_clock->runUntil(15500);
+    m_show->clock().runUntil(15500);
     QCOMPARE(root()->state(), QString("endstate"));
 }
 

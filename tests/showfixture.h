@@ -1,0 +1,30 @@
+#ifndef SHOWFIXTURE_H
+#define SHOWFIXTURE_H
+
+#include "mainwindow.h"
+#include "showclock.h"
+
+class QQuickItem;
+class QQuickWidget;
+
+// The show as a test sees it: the main window, shown, with its scene on a
+// virtual clock that stands at show time 0.
+class ShowFixture
+{
+public:
+    ShowFixture();
+
+    ShowClock &clock() { return m_clock; }
+    MainWindow &window() { return m_window; }
+    QQuickWidget *view() const;
+    QQuickItem *root() const;
+    // A scene object by its id in the scene file.
+    QObject *sceneObject(const QString &id) const;
+
+private:
+    // Declared first: installed before the scene exists, removed after.
+    ShowClock m_clock;
+    MainWindow m_window;
+};
+
+#endif // SHOWFIXTURE_H
