@@ -1,0 +1,160 @@
+#!/usr/bin/env bash
+# Plays the whole show full-screen on a 1920x1080 virtual screen, alternating
+# with Qt's qml tool running the same scene file, and prints medians over the
+# pairs. Usage: bench/run.sh [--quick] [--pairs N]
+#
+# Frames are counted from Qt Quick's own per-frame renderer log, which both
+# programs write with either scene graph backend, so the peer runs unmodified.
+# Show start is the first frame. The peer has no quit action, so it is sent
+# SIGTERM 19 s after its first frame; ours must exit by itself.
+#
+# Environment: VEXSHOW (the program; default: built into build-bench),
+# QML_TOOL (default: Qt 6's qml), SHOW_SECONDS (19).
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+pairs=5
+while [ $# -gt 0 ]; do
+    case $1 in
+        --quick) pairs=1 ;;
+        --pairs) pairs=$2; shift ;;
+        *) echo "usage: $0 [--quick] [--pairs N]" >&2; exit 2 ;;
+    esac
+    shift
+done
+show=${SHOW_SECONDS:-19}
+
+if [ -z "${VEXSHOW:-}" ]; then
+    VEXSHOW=$root/build-bench/vexshow
+    cmake -S "$root" -B "$root/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$root/build-bench" --target vexshow >/dev/null
+fi
+if [ -z "${QML_TOOL:-}" ]; then
+    QML_TOOL=/usr/lib/qt6/bin/qml
+    [ -x "$QML_TOOL" ] || QML_TOOL=$(command -v qml6 || command -v qml)
+fi
+scene=$root/resources/main.qml
+for tool in Xvfb openbox /usr/bin/time "$VEXSHOW" "$QML_TOOL"; do
+    command -v "$tool" >/dev/null || { echo "bench: $tool not found" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+xvfb_pid=''
+wm_pid=''
+cleanup() {
+    [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Xvfb picks a free display and writes its number once it accepts clients.
+exec {dfd}>"$work/display"
+Xvfb -displayfd "$dfd" -screen 0 1920x1080x24 -nolisten tcp 2>"$work/xvfb.log" &
+xvfb_pid=$!
+exec {dfd}>&-
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+[ -s "$work/display" ] || { echo "bench: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
+export DISPLAY=:$(head -n1 "$work/display")
+# Full-screen state needs a window manager to honour it.
+openbox >"$work/openbox.log" 2>&1 &
+wm_pid=$!
+sleep 1
+
+# Timestamps are wall-clock time of day in UTC, which the script can read too.
+export TZ=UTC
+export QT_LOGGING_RULES='qt.scenegraph.time.renderer.debug=true'
+export QT_MESSAGE_PATTERN='%{time HH:mm:ss.zzz} %{category} %{message}'
+
+now() { echo "$EPOCHREALTIME"; }
+
+# first_frame LOG: seconds of day of the first frame, or nothing yet.
+first_frame() {
+    awk '$2 == "qt.scenegraph.time.renderer" { split($1, t, ":"); print t[1]*3600 + t[2]*60 + t[3]; exit }' "$1"
+}
+
+# run NAME ARGS...: one measured run; appends a result line to $work/NAME.
+run() {
+    local name=$1; shift
+    local log=$work/$name.log timing=$work/$name.time
+    : >"$log"
+    local start; start=$(now)
+    timeout -k 5 $((show + 30)) /usr/bin/time -f '%U %S %M %x' -o "$timing" "$@" \
+        >/dev/null 2>"$log" &
+    local pid=$!
+    if [ "$name" = qml ]; then
+        local t0=''
+        for _ in $(seq 500); do
+            t0=$(first_frame "$log")
+            [ -n "$t0" ] && break
+            sleep 0.02
+        done
+        if [ -n "$t0" ]; then
+            # Sleep until show time 19 s from the log's own first-frame stamp.
+            local wait_s
+            wait_s=$(awk -v t0="$t0" -v s="$(now)" -v d="$show" \
+                'BEGIN { n = s % 86400; if (t0 < n - 43200) t0 += 86400; w = t0 + d - n; print (w > 0 ? w : 0) }')
+            sleep "$wait_s"
+        fi
+        local timepid child
+        timepid=$(ps -o pid= --ppid "$pid" | tr -d ' ')
+        child=$(ps -o pid= --ppid "$timepid" | tr -d ' ')
+        [ -n "$child" ] && kill -TERM "$child" 2>/dev/null || true
+    fi
+    wait "$pid" || true
+    local end; end=$(now)
+    # user sys maxrss(kB) status; the peer's status is that of a killed process.
+    local usage; usage=$(tail -n1 "$timing")
+    awk -v start="$start" -v end="$end" -v usage="$usage" '
+        BEGIN { s = start % 86400; e = end % 86400 }
+        $2 == "qt.scenegraph.time.renderer" {
+            split($1, t, ":"); ts = t[1]*3600 + t[2]*60 + t[3]
+            if (ts < s - 43200) ts += 86400
+            if (n == 0) first = ts; else if (ts - last > gap) gap = ts - last
+            last = ts; n++
+        }
+        END {
+            split(usage, u, " ")
+            if (e < s) e += 86400
+            fps = (n > 1 && last > first) ? (n - 1) / (last - first) : 0
+            printf "%.2f %d %.1f %.0f %.0f %.1f %.3f %d\n", u[1] + u[2], n, fps, gap * 1000,
+                (first - s) * 1000, u[3] / 1024, e - first, u[4]
+        }' "$log" >>"$work/$name"
+    cp "$log" "$work/$name.last.log"
+}
+
+echo "bench: $pairs pair(s) on $DISPLAY, $(basename "$VEXSHOW") vs $QML_TOOL $scene" >&2
+for i in $(seq "$pairs"); do
+    run vexshow "$VEXSHOW"
+    run qml "$QML_TOOL" "$scene"
+    echo "bench: pair $i: vexshow $(tail -n1 "$work/vexshow")  qml $(tail -n1 "$work/qml")" >&2
+done
+
+# Columns of a result line, as named in the table below.
+median() {
+    sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+col() { awk -v c="$2" '{ print $c }' "$work/$1" | median; }
+
+status=0
+for r in $(awk '{ print $8 }' "$work/vexshow"); do
+    [ "$r" = 0 ] || { echo "bench: vexshow exited with status $r" >&2; status=1; }
+done
+if [ "$(col vexshow 2)" = 0 ] || [ "$(col qml 2)" = 0 ]; then
+    echo "bench: no frames were counted" >&2
+    status=1
+fi
+
+printf '%-32s %10s %10s   %s\n' "median over $pairs pair(s)" vexshow qml goal
+names=('CPU user+sys over the show (s)' 'frames rendered' 'frames per second of show' \
+       'largest gap between frames (ms)' 'first frame after start (ms)' 'peak RSS (MB)' \
+       'exit after show start (s)')
+goals=('<= 0.5 x qml' '' '>= 59' '<= 50' '<= 150' '<= 80' '19.0 +- 0.1')
+ratios=''
+for c in 1 2 3 4 5 6 7; do
+    a=$(col vexshow $c); b=$(col qml $c)
+    printf '%-32s %10s %10s   %s\n' "${names[c - 1]}" "$a" "$b" "${goals[c - 1]}"
+    ratios+=$(awk -v a="$a" -v b="$b" 'BEGIN { printf " %.2f", b != 0 ? a / b : 0 }')
+done
+echo "ratios vexshow/qml (cpu frames fps gap first rss exit):$ratios"
+exit $status
