@@ -1,3 +1,4 @@
+#include "backendchooser.h"
 #include "mainwindow.h"
 
 #include <QApplication>
@@ -5,6 +6,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    BackendChooser::choose();
     MainWindow window;
 
     // Full-screen state replaces the whole state and is set once shown.

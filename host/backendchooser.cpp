@@ -1,0 +1,79 @@
+#include "backendchooser.h"
+
+#include <QDir>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
+#include <QQuickWindow>
+#include <QRegularExpression>
+
+void BackendChooser::choose()
+{
+#if !defined(Q_OS_WIN) && !defined(Q_OS_DARWIN)
+    // Elsewhere Qt Quick does not default to OpenGL, so a GL answer says nothing.
+    if (wantsSoftware(QProcessEnvironment::systemEnvironment(), deviceNodes(), probeGlRenderer))
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+#endif
+}
+
+bool BackendChooser::wantsSoftware(const QProcessEnvironment &env,
+                                   const QStringList &deviceNodes,
+                                   const std::function<QByteArray()> &glRenderer)
+{
+    // Qt still honours the older QMLSCENE_DEVICE beside QT_QUICK_BACKEND.
+    for (const char *name : {"QT_QUICK_BACKEND", "QMLSCENE_DEVICE", "QSG_RHI_BACKEND"}) {
+        if (!env.value(name).isEmpty())
+            return false;
+    }
+    if (!hasGpuDevice(deviceNodes))
+        return true;
+    // No OpenGL at all (an X server without GLX, say) leaves only software.
+    const QByteArray renderer = glRenderer();
+    return renderer.isEmpty() || isSoftwareRasterizer(renderer);
+}
+
+bool BackendChooser::isSoftwareRasterizer(const QByteArray &glRenderer)
+{
+    // Mesa's llvmpipe, softpipe and swrast, its classic "Software Rasterizer",
+    // and Mesa on WARP, Windows' software Direct3D, as under WSL.
+    static const QRegularExpression software(
+        QStringLiteral("\\b(llvmpipe|softpipe|swrast|software rasterizer|basic render driver)\\b"),
+        QRegularExpression::CaseInsensitiveOption);
+    return software.match(QString::fromLatin1(glRenderer)).hasMatch();
+}
+
+bool BackendChooser::hasGpuDevice(const QStringList &deviceNodes)
+{
+    // Render nodes belong to drivers that can draw; card nodes alone may be a
+    // plain framebuffer. NVIDIA's own driver may come without either.
+    static const QRegularExpression gpu(QStringLiteral("^(dri/renderD\\d+|nvidia\\d+)$"));
+    for (const QString &node : deviceNodes) {
+        if (gpu.match(node).hasMatch())
+            return true;
+    }
+    return false;
+}
+
+QStringList BackendChooser::deviceNodes()
+{
+    QStringList nodes = QDir("/dev").entryList({"nvidia*"}, QDir::System);
+    for (const QString &node : QDir("/dev/dri").entryList({"renderD*"}, QDir::System))
+        nodes.append("dri/" + node);
+    return nodes;
+}
+
+QByteArray BackendChooser::probeGlRenderer()
+{
+    QOpenGLContext context;
+    if (!context.create())
+        return {};
+    QOffscreenSurface surface;
+    surface.setFormat(context.format());
+    surface.create();
+    if (!context.makeCurrent(&surface))
+        return {};
+    const QByteArray renderer(reinterpret_cast<const char *>(
+        context.functions()->glGetString(GL_RENDERER)));
+    context.doneCurrent();
+    return renderer;
+}
