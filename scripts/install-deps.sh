@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building, playing and testing the show
+# need, skipping those already present. Safe to run again.
+set -euo pipefail
+
+# Add a package on its own line; the rest of the script needs no change.
+packages=(
+    # build
+    cmake
+    ninja-build
+    g++
+    qt6-base-dev
+    qt6-declarative-dev
+    qt6-declarative-dev-tools
+    qt6-qmllint-plugins
+    # what the scene imports at run time
+    qml6-module-qtquick
+    qml6-module-qtqml
+    qml6-module-qtqml-workerscript
+    qml6-module-qtquick-window
+    libgl1-mesa-dri
+    fonts-dejavu-core
+    # a virtual screen, a window manager and the tools the end-to-end test drives
+    xvfb
+    xauth
+    openbox
+    x11-utils
+    wmctrl
+    imagemagick
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q '^install ok installed$'; then
+        missing+=("$package")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+if [ "$(id -u)" -eq 0 ]; then
+    as_root=()
+elif command -v sudo >/dev/null 2>&1; then
+    as_root=(sudo)
+else
+    echo "install-deps.sh: need root or sudo to install: ${missing[*]}" >&2
+    exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y --no-install-recommends "${missing[@]}"
