@@ -3,8 +3,8 @@
 
 #include <QAction>
 #include <QColor>
-#include <QGridLayout>
 #include <QQmlContext>
+#include <QQuickItem>
 #include <QQuickWidget>
 #include <QUrl>
 
@@ -13,17 +13,20 @@ MainWindow::MainWindow(QWidget *parent)
 {
     setStyleSheet("background: black");
 
-    // The view keeps the scene at its declared size; the layout centres it in
-    // whatever the window is given, and the sheet paints the rest black.
-    auto *stage = new QWidget;
-    setCentralWidget(stage);
-    auto *layout = new QGridLayout(stage);
-    layout->setContentsMargins(0, 0, 0, 0);
-
     auto *view = new QQuickWidget;
-    layout->addWidget(view, 0, 0, Qt::AlignCenter);
+    setCentralWidget(view);
     // Qt Quick clears to white and the style sheet does not reach that far.
     view->setClearColor(Qt::black);
+    // The view fills the window while the scene keeps its declared size, in
+    // the middle: a screen smaller than the scene crops it evenly all round.
+    const auto centreScene = [view] {
+        if (QQuickItem *scene = view->rootObject()) {
+            scene->setPosition(QPointF((view->width() - qRound(scene->width())) / 2,
+                                       (view->height() - qRound(scene->height())) / 2));
+        }
+    };
+    connect(view->quickWindow(), &QWindow::widthChanged, view, centreScene);
+    connect(view->quickWindow(), &QWindow::heightChanged, view, centreScene);
 
     QQmlContext *context = view->rootContext();
     context->setContextProperty("message", QVariant("sdfdsf"));
@@ -37,6 +40,7 @@ MainWindow::MainWindow(QWidget *parent)
     context->setContextProperty("vexLifeModel", new VexLifeModel(this));
 
     view->setSource(QUrl("qrc:/main.qml"));
+    centreScene();
 }
 
 void MainWindow::doSomething()

@@ -1,11 +1,14 @@
 #include "showfixture.h"
 
+#include <QJSValue>
 #include <QQmlContext>
 #include <QQuickItem>
 #include <QQuickWidget>
 
 ShowFixture::ShowFixture()
 {
+    // A window the scene's size, so the view's frame is the scene.
+    m_window.resize(800, 480);
     m_window.show();
 }
 
@@ -22,4 +25,14 @@ QQuickItem *ShowFixture::root() const
 QObject *ShowFixture::sceneObject(const QString &id) const
 {
     return qmlContext(root())->objectForName(id);
+}
+
+QQuickItem *ShowFixture::bar() const
+{
+    const QList<QQuickItem *> layers = root()->childItems();
+    for (QQuickItem *layer : layers) {
+        if (layer->property("gradient").value<QJSValue>().isQObject())
+            return layer;
+    }
+    return nullptr;
 }

@@ -20,6 +20,8 @@ public:
     QQuickItem *root() const;
     // A scene object by its id in the scene file.
     QObject *sceneObject(const QString &id) const;
+    // The sweeping bar, which has no id: the scene's one gradient-filled item.
+    QQuickItem *bar() const;
 
 private:
     // Declared first: installed before the scene exists, removed after.

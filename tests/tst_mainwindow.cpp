@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QColor>
+#include <QImage>
 #include <QMenuBar>
 #include <QQmlContext>
 #include <QQmlExpression>
@@ -18,7 +19,8 @@ class tst_MainWindow : public QObject
 
 private slots:
     void publishesTheSceneContext();
-    void loadsTheSceneAtItsDeclaredSize();
+    void centresTheSceneAtItsDeclaredSize_data();
+    void centresTheSceneAtItsDeclaredSize();
     void quitActionClosesTheWindow_data();
     void quitActionClosesTheWindow();
     void showsNoBars();
@@ -46,18 +48,38 @@ void tst_MainWindow::publishesTheSceneContext()
     QCOMPARE(model->parent(), &window);
 }
 
-void tst_MainWindow::loadsTheSceneAtItsDeclaredSize()
+void tst_MainWindow::centresTheSceneAtItsDeclaredSize_data()
 {
+    QTest::addColumn<QSize>("windowSize");
+    QTest::addColumn<QPoint>("scenePosition");
+
+    QTest::newRow("larger screen") << QSize(1280, 800) << QPoint(240, 160);
+    QTest::newRow("odd-sized screen") << QSize(1025, 769) << QPoint(112, 144);
+    QTest::newRow("exactly the scene") << QSize(800, 480) << QPoint(0, 0);
+    QTest::newRow("smaller screen crops evenly") << QSize(640, 400) << QPoint(-80, -40);
+}
+
+void tst_MainWindow::centresTheSceneAtItsDeclaredSize()
+{
+    QFETCH(QSize, windowSize);
+    QFETCH(QPoint, scenePosition);
+
     MainWindow window;
-    window.resize(1280, 800);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.resize(windowSize);
 
     auto *view = window.findChild<QQuickWidget *>();
     QCOMPARE(view->status(), QQuickWidget::Ready);
     QCOMPARE(view->source(), QUrl("qrc:/main.qml"));
+    QCOMPARE(view->size(), windowSize);
     QCOMPARE(view->rootObject()->size(), QSizeF(800, 480));
-    QCOMPARE(view->geometry(), QRect(240, 160, 800, 480));
+    QCOMPARE(view->rootObject()->position().toPoint(), scenePosition);
+
+    // Black all round the scene, not Qt Quick's default white.
+    const QImage frame = view->grabFramebuffer();
+    QCOMPARE(frame.pixel(0, 0), qRgb(0, 0, 0));
+    QCOMPARE(frame.pixel(frame.width() - 1, frame.height() - 1), qRgb(0, 0, 0));
 }
 
 void tst_MainWindow::quitActionClosesTheWindow_data()
