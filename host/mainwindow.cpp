@@ -2,6 +2,7 @@
 #include "vexlifemodel.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QColor>
 #include <QQmlContext>
 #include <QQuickItem>
@@ -41,6 +42,11 @@ MainWindow::MainWindow(QWidget *parent)
 
     view->setSource(QUrl("qrc:/main.qml"));
     centreScene();
+
+    // Without its scene the show would be a black screen that never ends.
+    // Qt has already said why the scene did not load; end the run as failed.
+    if (view->status() == QQuickWidget::Error)
+        QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
 }
 
 void MainWindow::doSomething()
