@@ -27,6 +27,8 @@ packages=(
     x11-utils
     wmctrl
     imagemagick
+    # memory checks (the sanitizers' runtimes come with g++)
+    valgrind
 )
 
 missing=()

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer into
+# build-asan/ and runs every test there. Leaks of the toolkit's own are
+# suppressed in tests/lsan.supp; anything else fails the run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVEXSHOW_SANITIZE=ON
+cmake --build build-asan
+ctest --test-dir build-asan --output-on-failure

@@ -1,0 +1,241 @@
+#include "showfixture.h"
+#include "showframe.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QQuickItem>
+#include <QQuickWidget>
+#include <QTest>
+
+namespace {
+
+const QSize sceneSize(800, 480);
+const QRgb black = qRgb(0, 0, 0);
+const QRgb darkgray = QColor("darkgray").rgb();
+
+// The band the message text is drawn in, clear of the border. The sample
+// times keep the bar out of it.
+const QRect textBand(10, 170, 780, 140);
+
+QString describe(QRgb colour)
+{
+    return QColor(colour).name();
+}
+
+bool near(QRgb a, QRgb b)
+{
+    constexpr int tolerance = 3;
+    return qAbs(qRed(a) - qRed(b)) <= tolerance && qAbs(qGreen(a) - qGreen(b)) <= tolerance
+            && qAbs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+QRgb over(const QColor &colour, QRgb under)
+{
+    const qreal a = colour.alphaF();
+    return qRgb(qRound(colour.red() * a + qRed(under) * (1 - a)),
+                qRound(colour.green() * a + qGreen(under) * (1 - a)),
+                qRound(colour.blue() * a + qBlue(under) * (1 - a)));
+}
+
+// Bounding box of everything but black in `area`.
+QRect inkBox(const QImage &image, const QRect &area)
+{
+    QRect box;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (image.pixel(x, y) != black)
+                box |= QRect(x, y, 1, 1);
+        }
+    }
+    return box;
+}
+
+// The most frequent colour other than black in `area`: a large text's
+// solid body outnumbers its anti-aliased edge.
+QRgb bodyColour(const QImage &image, const QRect &area)
+{
+    QHash<QRgb, int> counts;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (image.pixel(x, y) != black)
+                ++counts[image.pixel(x, y)];
+        }
+    }
+    QRgb best = black;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        if (it.value() > counts.value(best))
+            best = it.key();
+    }
+    return best;
+}
+
+// `line` as the message should show it: in darkgray, in the message's own
+// font, centred on the scene.
+QImage expectedMessage(const QString &line, const QFont &font)
+{
+    QImage image(sceneSize, QImage::Format_RGB32);
+    image.fill(black);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(QColor(darkgray));
+    painter.drawText(QRect(QPoint(0, 0), sceneSize), Qt::AlignCenter, line);
+    return image;
+}
+
+}
+
+class tst_RenderedFrames : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void messageShowsItsLine_data();
+    void messageShowsItsLine();
+    void repeatedLineLooksTheSame();
+    void borderFramesTheCentredScene_data();
+    void borderFramesTheCentredScene();
+};
+
+void tst_RenderedFrames::messageShowsItsLine_data()
+{
+    QTest::addColumn<int>("time");
+    QTest::addColumn<QString>("line");
+
+    // Between the step changes, where the title card has gone and the bar
+    // is above or below the text.
+    QTest::newRow("4 g33k") << 5500 << "4 g33k";
+    QTest::newRow("w0rk5") << 6900 << "w0rk5";
+    QTest::newRow("f0r") << 7500 << "f0r";
+    QTest::newRow("p34nu75") << 8100 << "p34nu75";
+    QTest::newRow("4nd") << 9500 << "4nd";
+    QTest::newRow("c0d35") << 10900 << "c0d35";
+    QTest::newRow("f0r again") << 11500 << "f0r";
+    QTest::newRow("b4n4n45") << 12100 << "b4n4n45";
+}
+
+void tst_RenderedFrames::messageShowsItsLine()
+{
+    QFETCH(int, time);
+    QFETCH(QString, line);
+
+    ShowFixture show;
+    show.clock().runUntil(time);
+    const QImage frame = show.view()->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(frame.size(), sceneSize);
+
+    const QFont font = show.sceneObject("txtmessage")->property("font").value<QFont>();
+    const QImage expected = expectedMessage(line, font);
+    const QRect expectedBox = inkBox(expected, textBand);
+    const QRect box = inkBox(frame, textBand);
+    QVERIFY2(!box.isEmpty(), "no message drawn");
+
+    // Every line differs from the others in width, height or place; a pixel
+    // of slack allows for the scene graph placing glyphs its own way.
+    const auto off = [](int a, int b) { return qAbs(a - b) > 1; };
+    QVERIFY2(!off(box.left(), expectedBox.left()) && !off(box.right(), expectedBox.right())
+                     && !off(box.top(), expectedBox.top()) && !off(box.bottom(), expectedBox.bottom()),
+             qPrintable(QString("the message covers (%1, %2)-(%3, %4), \"%5\" would cover (%6, %7)-(%8, %9)")
+                                .arg(box.left()).arg(box.top()).arg(box.right()).arg(box.bottom())
+                                .arg(line)
+                                .arg(expectedBox.left()).arg(expectedBox.top())
+                                .arg(expectedBox.right()).arg(expectedBox.bottom())));
+
+    const QRgb body = bodyColour(frame, textBand);
+    QVERIFY2(body == darkgray, qPrintable(QString("the message is %1, expected %2")
+                                                  .arg(describe(body), describe(darkgray))));
+}
+
+void tst_RenderedFrames::repeatedLineLooksTheSame()
+{
+    ShowFixture show;
+    // Four seconds apart, so the bar is in the same place too.
+    show.clock().runUntil(7500);
+    const QImage first = show.view()->grabFramebuffer().copy(textBand);
+    show.clock().runUntil(9500);
+    const QImage between = show.view()->grabFramebuffer().copy(textBand);
+    show.clock().runUntil(11500);
+    const QImage second = show.view()->grabFramebuffer().copy(textBand);
+
+    QVERIFY2(first == second, "\"f0r\" looks different the second time");
+    QVERIFY2(first != between, "the message did not change between steps");
+}
+
+void tst_RenderedFrames::borderFramesTheCentredScene_data()
+{
+    QTest::addColumn<QSize>("windowSize");
+    QTest::addColumn<int>("time");
+
+    QTest::newRow("scene size, bar rising") << sceneSize << 8500;
+    QTest::newRow("scene size, bar sinking") << sceneSize << 6500;
+}
+
+void tst_RenderedFrames::borderFramesTheCentredScene()
+{
+    QFETCH(QSize, windowSize);
+    QFETCH(int, time);
+
+    ShowFixture show;
+    show.window().resize(windowSize);
+    show.clock().runUntil(time);
+    const QImage frame = grabShowFrame(&show.window());
+    QCOMPARE(frame.size(), windowSize);
+
+    const QRect scene(QPoint((windowSize.width() - sceneSize.width()) / 2,
+                             (windowSize.height() - sceneSize.height()) / 2),
+                      sceneSize);
+    for (int y = 0; y < frame.height(); ++y) {
+        for (int x = 0; x < frame.width(); ++x) {
+            if (!scene.contains(x, y) && frame.pixel(x, y) != black) {
+                QFAIL(qPrintable(QString("%1 at (%2, %3), outside the scene at (%4, %5)")
+                                         .arg(describe(frame.pixel(x, y))).arg(x).arg(y)
+                                         .arg(scene.x()).arg(scene.y())));
+            }
+        }
+    }
+
+    // Over the bar the side squares blend with it; tst_scenepixels covers that.
+    const QList<QQuickItem *> layers = show.root()->childItems();
+    const QQuickItem *bar = layers.constFirst();
+    const auto besideBar = [bar](int y) { return y + 10 > bar->y() && y < bar->y() + bar->height(); };
+
+    // Each cell of the outer ring shows its squares; the ring just inside it
+    // is black.
+    for (int y = 0; y < sceneSize.height(); y += 10) {
+        for (int x = 0; x < sceneSize.width(); x += 10) {
+            const bool border = x == 0 || y == 0 || x == sceneSize.width() - 10 || y == sceneSize.height() - 10;
+            const bool inside = !border && (x == 10 || y == 10 || x == sceneSize.width() - 20
+                                            || y == sceneSize.height() - 20);
+            if ((!border && !inside) || besideBar(y))
+                continue;
+
+            // The corners hold two squares, and the squares are translucent:
+            // each is blended over what the earlier groups drew.
+            QRgb expected = black;
+            if (border) {
+                int squares = 0;
+                // The four border groups are the third to sixth layers.
+                for (int layer = 2; layer <= 5; ++layer) {
+                    if (QQuickItem *square = layers.at(layer)->childAt(x + 5, y + 5)) {
+                        expected = over(square->property("color").value<QColor>(), expected);
+                        ++squares;
+                    }
+                }
+                QVERIFY2(squares > 0, qPrintable(QString("no border square at (%1, %2)").arg(x).arg(y)));
+            }
+            for (int dy = 0; dy < 10; ++dy) {
+                for (int dx = 0; dx < 10; ++dx) {
+                    const QRgb pixel = frame.pixel(scene.x() + x + dx, scene.y() + y + dy);
+                    if (!near(pixel, expected)) {
+                        QFAIL(qPrintable(QString("%1 at scene (%2, %3), expected %4 of the %5")
+                                                 .arg(describe(pixel)).arg(x + dx).arg(y + dy)
+                                                 .arg(describe(expected))
+                                                 .arg(border ? "border" : "black just inside it")));
+                    }
+                }
+            }
+        }
+    }
+}
+
+QTEST_MAIN(tst_RenderedFrames)
+#include "tst_renderedframes.moc"
