@@ -18,16 +18,8 @@ MainWindow::MainWindow(QWidget *parent)
     setCentralWidget(view);
     // Qt Quick clears to white and the style sheet does not reach that far.
     view->setClearColor(Qt::black);
-    // The view fills the window while the scene keeps its declared size, in
-    // the middle: a screen smaller than the scene crops it evenly all round.
-    const auto centreScene = [view] {
-        if (QQuickItem *scene = view->rootObject()) {
-            scene->setPosition(QPointF((view->width() - qRound(scene->width())) / 2,
-                                       (view->height() - qRound(scene->height())) / 2));
-        }
-    };
-    connect(view->quickWindow(), &QWindow::widthChanged, view, centreScene);
-    connect(view->quickWindow(), &QWindow::heightChanged, view, centreScene);
+    // The view fills the window; the scene keeps its declared size in the
+    // middle of it, placed on every resize of the window.
 
     QQmlContext *context = view->rootContext();
     context->setContextProperty("message", QVariant("sdfdsf"));
@@ -41,12 +33,25 @@ MainWindow::MainWindow(QWidget *parent)
     context->setContextProperty("vexLifeModel", new VexLifeModel(this));
 
     view->setSource(QUrl("qrc:/main.qml"));
-    centreScene();
 
     // Without its scene the show would be a black screen that never ends.
     // Qt has already said why the scene did not load; end the run as failed.
     if (view->status() == QQuickWidget::Error)
         QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    // Centred on the window, not the view: the view resizes itself to the
+    // scene whenever the scene moves and the window then resizes it back, so
+    // following the view's size would move the scene again on every frame.
+    // A screen smaller than the scene crops it evenly all round.
+    auto *view = findChild<QQuickWidget *>();
+    if (QQuickItem *scene = view ? view->rootObject() : nullptr) {
+        scene->setPosition(QPointF((width() - qRound(scene->width())) / 2,
+                                   (height() - qRound(scene->height())) / 2));
+    }
 }
 
 void MainWindow::doSomething()
