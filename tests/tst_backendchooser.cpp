@@ -1,0 +1,108 @@
+#include "backendchooser.h"
+
+#include <QTest>
+
+class tst_BackendChooser : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void decides_data();
+    void decides();
+    void recognisesSoftwareRasterizers_data();
+    void recognisesSoftwareRasterizers();
+};
+
+void tst_BackendChooser::decides_data()
+{
+    QTest::addColumn<QStringList>("env");
+    QTest::addColumn<QStringList>("devices");
+    QTest::addColumn<QByteArray>("renderer");
+    QTest::addColumn<bool>("software");
+    QTest::addColumn<bool>("asksOpenGL");
+
+    const QByteArray llvmpipe = "llvmpipe (LLVM 15.0.6, 256 bits)";
+    const QByteArray intel = "Mesa Intel(R) UHD Graphics 620 (KBL GT2)";
+
+    QTest::newRow("no device at all") << QStringList() << QStringList() << intel << true << false;
+    QTest::newRow("framebuffer card only")
+        << QStringList() << QStringList{"dri/card0"} << intel << true << false;
+    QTest::newRow("NVIDIA control node only")
+        << QStringList() << QStringList{"nvidiactl"} << intel << true << false;
+    QTest::newRow("render node, hardware GL")
+        << QStringList() << QStringList{"dri/card0", "dri/renderD128"} << intel << false << true;
+    QTest::newRow("NVIDIA GPU node, hardware GL")
+        << QStringList() << QStringList{"nvidia0", "nvidiactl"}
+        << QByteArray("NVIDIA GeForce GTX 1080/PCIe/SSE2") << false << true;
+    // A GPU in the machine, but GL comes through a remote or forced software path.
+    QTest::newRow("render node, llvmpipe")
+        << QStringList() << QStringList{"dri/renderD128"} << llvmpipe << true << true;
+    QTest::newRow("render node, no OpenGL")
+        << QStringList() << QStringList{"dri/renderD128"} << QByteArray() << true << true;
+
+    QTest::newRow("user chose software")
+        << QStringList{"QT_QUICK_BACKEND=software"} << QStringList() << llvmpipe << false << false;
+    QTest::newRow("user chose the GPU path")
+        << QStringList{"QT_QUICK_BACKEND=rhi"} << QStringList() << llvmpipe << false << false;
+    QTest::newRow("user chose through the older name")
+        << QStringList{"QMLSCENE_DEVICE=softwarecontext"} << QStringList() << llvmpipe << false << false;
+    QTest::newRow("user chose a graphics API")
+        << QStringList{"QSG_RHI_BACKEND=opengl"} << QStringList{"dri/renderD128"} << llvmpipe
+        << false << false;
+    QTest::newRow("empty variable is no choice")
+        << QStringList{"QT_QUICK_BACKEND="} << QStringList() << intel << true << false;
+}
+
+void tst_BackendChooser::decides()
+{
+    QFETCH(QStringList, env);
+    QFETCH(QStringList, devices);
+    QFETCH(QByteArray, renderer);
+    QFETCH(bool, software);
+    QFETCH(bool, asksOpenGL);
+
+    QProcessEnvironment environment;
+    for (const QString &entry : env)
+        environment.insert(entry.section('=', 0, 0), entry.section('=', 1));
+    bool asked = false;
+    const auto probe = [&] {
+        asked = true;
+        return renderer;
+    };
+
+    QCOMPARE(BackendChooser::wantsSoftware(environment, devices, probe), software);
+    // Asking OpenGL loads a driver, which costs start-up time and memory.
+    QVERIFY2(asked == asksOpenGL,
+             asked ? "asked OpenGL where the answer was already known"
+                   : "decided without asking OpenGL");
+}
+
+void tst_BackendChooser::recognisesSoftwareRasterizers_data()
+{
+    QTest::addColumn<QByteArray>("renderer");
+    QTest::addColumn<bool>("software");
+
+    QTest::newRow("llvmpipe") << QByteArray("llvmpipe (LLVM 15.0.6, 256 bits)") << true;
+    QTest::newRow("old llvmpipe") << QByteArray("Gallium 0.4 on llvmpipe (LLVM 3.4, 128 bits)") << true;
+    QTest::newRow("softpipe") << QByteArray("softpipe") << true;
+    QTest::newRow("swrast") << QByteArray("Mesa X11 swrast") << true;
+    QTest::newRow("classic") << QByteArray("Software Rasterizer") << true;
+    QTest::newRow("WARP under WSL")
+        << QByteArray("D3D12 (Microsoft Basic Render Driver)") << true;
+    // Hardware drivers that also name LLVM, their shader compiler.
+    QTest::newRow("radeon") << QByteArray("AMD Radeon RX 580 (polaris10, LLVM 15.0.6, DRM 3.49)") << false;
+    QTest::newRow("intel") << QByteArray("Mesa Intel(R) UHD Graphics 620 (KBL GT2)") << false;
+    QTest::newRow("virgl") << QByteArray("virgl (Mesa Intel(R) Xe Graphics)") << false;
+    QTest::newRow("VMware") << QByteArray("SVGA3D; build: RELEASE; LLVM;") << false;
+}
+
+void tst_BackendChooser::recognisesSoftwareRasterizers()
+{
+    QFETCH(QByteArray, renderer);
+    QFETCH(bool, software);
+
+    QCOMPARE(BackendChooser::isSoftwareRasterizer(renderer), software);
+}
+
+QTEST_MAIN(tst_BackendChooser)
+#include "tst_backendchooser.moc"
