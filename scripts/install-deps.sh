@@ -29,6 +29,9 @@ packages=(
     imagemagick
     # memory checks (the sanitizers' runtimes come with g++)
     valgrind
+    # the benchmark: CPU and peak memory per run, and Qt's qml tool as its peer
+    time
+    qml-qt6
 )
 
 missing=()
