@@ -97,8 +97,10 @@ run() {
             sleep "$wait_s"
         fi
         local timepid child
-        timepid=$(ps -o pid= --ppid "$pid" | tr -d ' ')
-        child=$(ps -o pid= --ppid "$timepid" | tr -d ' ')
+        # The peer is the child of time, itself the child of timeout.
+        timepid=$(ps -o pid= --ppid "$pid" | tr -d ' ' || true)
+        child=''
+        [ -n "$timepid" ] && child=$(ps -o pid= --ppid "$timepid" | tr -d ' ' || true)
         [ -n "$child" ] && kill -TERM "$child" 2>/dev/null || true
     fi
     wait "$pid" || true
@@ -153,7 +155,7 @@ goals=('<= 0.5 x qml' '' '>= 59' '<= 50' '<= 150' '<= 80' '19.0 +- 0.1')
 ratios=''
 for c in 1 2 3 4 5 6 7; do
     a=$(col vexshow $c); b=$(col qml $c)
-    printf '%-32s %10s %10s   %s\n' "${names[c - 1]}" "$a" "$b" "${goals[c - 1]}"
+    printf '%-32s %10s %10s   %s\n' "${names[c - 1]}" "$a" "$b" "${goals[c - 1]}" | sed 's/ *$//'
     ratios+=$(awk -v a="$a" -v b="$b" 'BEGIN { printf " %.2f", b != 0 ? a / b : 0 }')
 done
 echo "ratios vexshow/qml (cpu frames fps gap first rss exit):$ratios"
