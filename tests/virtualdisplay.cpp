@@ -1,0 +1,194 @@
+#include "virtualdisplay.h"
+
+#include <QImage>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <csignal>
+#include <sys/prctl.h>
+
+VirtualDisplay::VirtualDisplay(const QSize &size)
+    : m_size(size)
+{
+}
+
+VirtualDisplay::~VirtualDisplay()
+{
+    stopProcess(m_windowManager);
+    stopProcess(m_server);
+}
+
+bool VirtualDisplay::start()
+{
+    const QStringList tools{"Xvfb", "openbox", "xprop", "xwininfo", "wmctrl", "import"};
+    for (const QString &tool : tools) {
+        if (QStandardPaths::findExecutable(tool).isEmpty()) {
+            m_error = tool + " not found; scripts/install-deps.sh installs it";
+            return false;
+        }
+    }
+
+    // The server picks a free display and writes its number on standard output.
+    // By default it resets whenever its last client leaves, and a client
+    // connecting meanwhile fails: the first probe leaving would do that.
+    endWithTest(m_server);
+    m_server.start("Xvfb", {"-displayfd", "1", "-noreset", "-nolisten", "tcp", "-screen", "0",
+                            QString("%1x%2x24").arg(m_size.width()).arg(m_size.height())});
+    if (!m_server.waitForStarted(5000)) {
+        m_error = m_server.errorString();
+        return false;
+    }
+    if (!QTest::qWaitFor([this] {
+                return m_server.canReadLine() || m_server.state() == QProcess::NotRunning;
+            }, 15000) || !m_server.canReadLine()) {
+        m_error = "Xvfb named no display; " + serverReport();
+        return false;
+    }
+    m_name = ":" + QString::fromLatin1(m_server.readLine()).trimmed();
+
+    m_environment = QProcessEnvironment::systemEnvironment();
+    m_environment.insert("DISPLAY", m_name);
+    m_environment.insert("QT_QPA_PLATFORM", "xcb");
+    m_environment.remove("WAYLAND_DISPLAY");
+    if (!QTest::qWaitFor([this] { return !runTool("xprop", {"-root"}).isEmpty(); }, 15000)) {
+        m_error = QString("display %1 does not answer; %2").arg(m_name, serverReport());
+        return false;
+    }
+
+    endWithTest(m_windowManager);
+    m_windowManager.setProcessEnvironment(m_environment);
+    m_windowManager.setProcessChannelMode(QProcess::MergedChannels);
+    m_windowManager.start("openbox", {"--sm-disable"});
+    if (!m_windowManager.waitForStarted(5000)) {
+        m_error = m_windowManager.errorString();
+        return false;
+    }
+    if (!QTest::qWaitFor([this] {
+                return runTool("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id")
+                        || m_windowManager.state() == QProcess::NotRunning;
+            }, 15000) || m_windowManager.state() != QProcess::Running) {
+        m_error = QString("openbox did not take over display %1:\n%2%3")
+                .arg(m_name, QString::fromLocal8Bit(m_windowManager.readAll()), serverReport());
+        return false;
+    }
+    return true;
+}
+
+void VirtualDisplay::killServer()
+{
+    m_server.kill();
+    m_server.waitForFinished(5000);
+}
+
+QByteArray VirtualDisplay::runTool(const QString &program, const QStringList &arguments) const
+{
+    QProcess tool;
+    tool.setProcessEnvironment(m_environment);
+    tool.setStandardErrorFile(QProcess::nullDevice());
+    tool.start(program, arguments);
+    if (!tool.waitForFinished(10000)) {
+        stopProcess(tool);
+        return {};
+    }
+    return tool.readAllStandardOutput();
+}
+
+QString VirtualDisplay::windowOf(qint64 processId) const
+{
+    const QString pid = QString::number(processId);
+    const QStringList windows = QString::fromLatin1(runTool("wmctrl", {"-l", "-p"})).split('\n');
+    for (const QString &line : windows) {
+        const QStringList fields = line.simplified().split(' ');
+        if (fields.size() > 2 && fields.at(2) == pid)
+            return fields.at(0);
+    }
+    return {};
+}
+
+QString VirtualDisplay::waitForWindow(const QProcess &process) const
+{
+    QString window;
+    const bool found = QTest::qWaitFor([&] {
+        window = windowOf(process.processId());
+        return !window.isEmpty() || process.state() == QProcess::NotRunning;
+    }, 15000);
+    return found ? window : QString();
+}
+
+QRect VirtualDisplay::windowGeometry(const QString &window) const
+{
+    const QString info = QString::fromLatin1(runTool("xwininfo", {"-id", window}));
+    auto field = [&info](const QString &name) {
+        const QRegularExpression pattern(QRegularExpression::escape(name) + ":\\s*(-?\\d+)");
+        return pattern.match(info).captured(1).toInt();
+    };
+    return QRect(field("Absolute upper-left X"), field("Absolute upper-left Y"),
+                 field("Width"), field("Height"));
+}
+
+QImage VirtualDisplay::grab() const
+{
+    return QImage::fromData(runTool("import", {"-window", "root", "png:-"}), "PNG")
+            .convertToFormat(QImage::Format_RGB32);
+}
+
+QString VirtualDisplay::serverReport()
+{
+    return QString("Xvfb is %1:\n%2")
+            .arg(m_server.state() == QProcess::Running ? "running" : "gone",
+                 QString::fromLocal8Bit(m_server.readAllStandardError()));
+}
+
+void endWithTest(QProcess &process)
+{
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+}
+
+void stopProcess(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+}
+
+QString exitFault(QProcess &show)
+{
+    const QString output = QString::fromLocal8Bit(show.readAllStandardError());
+    if (show.exitStatus() != QProcess::NormalExit)
+        return "the show crashed:\n" + output;
+    if (show.exitCode() != 0)
+        return QString("the show exited with %1:\n%2").arg(show.exitCode()).arg(output);
+    return {};
+}
+
+QString describe(const QRect &rect)
+{
+    return QString("%1x%2 at (%3,%4)").arg(rect.width()).arg(rect.height())
+            .arg(rect.x()).arg(rect.y());
+}
+
+QString framedSceneFault(const QImage &screen, const QRect &scene, int squareSize)
+{
+    QRect painted;
+    for (int y = 0; y < screen.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(screen.constScanLine(y));
+        for (int x = 0; x < screen.width(); ++x) {
+            if ((line[x] & 0xffffff) == 0)
+                continue;
+            if (!scene.contains(x, y)) {
+                return QString("(%1,%2) outside the scene is #%3, not black")
+                        .arg(x).arg(y).arg(line[x] & 0xffffff, 6, 16, QChar('0'));
+            }
+            painted |= QRect(x, y, 1, 1);
+        }
+    }
+    // A dark square at an edge may read as black.
+    if (!painted.adjusted(-squareSize, -squareSize, squareSize, squareSize).contains(scene))
+        return "the scene shows as " + describe(painted) + ", not as " + describe(scene);
+    return {};
+}
