@@ -1,0 +1,397 @@
+#include "virtualdisplay.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QLibraryInfo>
+#include <QMap>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUuid>
+#include <QtTest>
+
+#include <algorithm>
+#include <csignal>
+#include <functional>
+#include <memory>
+
+namespace {
+
+const QSize sceneSize(800, 480);
+// The border squares are this wide.
+const int squareSize = 10;
+
+// Every wait is bounded: a run that outlives these is a fault, not a hang.
+const int playBound = 40000;
+const int promptBound = 10000;
+
+void startShow(QProcess &show, const QString &program, const QProcessEnvironment &environment)
+{
+    endWithTest(show);
+    show.setProcessEnvironment(environment);
+    show.start(program);
+}
+
+bool finishesWithin(QProcess &process, int timeout)
+{
+    return QTest::qWaitFor([&process] { return process.state() == QProcess::NotRunning; }, timeout);
+}
+
+QString output(QProcess &process)
+{
+    return QString::fromLocal8Bit(process.readAllStandardError() + process.readAllStandardOutput());
+}
+
+bool isBlack(QRgb pixel)
+{
+    return (pixel & 0xffffff) == 0;
+}
+
+// Everything the scene draws but its border is grey: black, white, the text's
+// dark grey, the bar's light grey gradient.
+bool isColoured(QRgb pixel)
+{
+    const int r = qRed(pixel), g = qGreen(pixel), b = qBlue(pixel);
+    return std::max({r, g, b}) - std::min({r, g, b}) > 24;
+}
+
+// On a screen smaller than the scene, centred, the border lies wholly off
+// screen, no edge of the screen reaches the scene's top or bottom 40 pixels,
+// where the bar never goes, and the bar runs from edge to edge.
+QString croppedSceneFault(const QImage &screen)
+{
+    const QRect inner = screen.rect().adjusted(squareSize, squareSize, -squareSize, -squareSize);
+    bool barAcross = false;
+    for (int y = 0; y < screen.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(screen.constScanLine(y));
+        const bool outerRow = y < squareSize || y >= screen.height() - squareSize;
+        bool rowLit = true;
+        for (int x = 0; x < screen.width(); ++x) {
+            rowLit = rowLit && !isBlack(line[x]);
+            if (inner.contains(x, y))
+                continue;
+            if (isColoured(line[x]) || (outerRow && !isBlack(line[x]))) {
+                return QString("(%1,%2) at the screen's edge is #%3: the scene is not cropped evenly")
+                        .arg(x).arg(y).arg(line[x] & 0xffffff, 6, 16, QChar('0'));
+            }
+        }
+        barAcross = barAcross || rowLit;
+    }
+    return barAcross ? QString() : "the bar does not run from edge to edge of the screen";
+}
+
+// The title and end cards centre their white text on the scene.
+QString cardTextFault(const QImage &screen, int tolerance)
+{
+    QRect text;
+    for (int y = 0; y < screen.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(screen.constScanLine(y));
+        for (int x = 0; x < screen.width(); ++x) {
+            if (qRed(line[x]) > 0xf0 && qGreen(line[x]) > 0xf0 && qBlue(line[x]) > 0xf0)
+                text |= QRect(x, y, 1, 1);
+        }
+    }
+    if (text.isEmpty())
+        return "no card text on screen";
+    const QPoint offset = text.center() - screen.rect().center();
+    if (std::abs(offset.x()) > tolerance || std::abs(offset.y()) > tolerance)
+        return "the card text shows as " + describe(text) + ", off the screen's centre";
+    return {};
+}
+
+// Processes of one run, told apart by a mark in their environment, which
+// anything the show starts would inherit.
+QStringList processesMarked(const QString &mark)
+{
+    QStringList found;
+    const QStringList pids = QDir("/proc").entryList({"[0-9]*"}, QDir::Dirs);
+    for (const QString &pid : pids) {
+        QFile environ("/proc/" + pid + "/environ");
+        if (environ.open(QIODevice::ReadOnly) && environ.readAll().split('\0').contains(mark.toLocal8Bit()))
+            found << pid + " " + QFileInfo("/proc/" + pid + "/exe").symLinkTarget();
+    }
+    return found;
+}
+
+} // namespace
+
+// One full-length run of the show on a screen of its own. It looks at the
+// screen from a timer, not from the test function that judges it, so that
+// full-length runs play side by side while the other cases go on.
+class WatchedRun
+{
+public:
+    using Check = std::function<QString(const QImage &screen)>;
+
+    WatchedRun(const QSize &screenSize, const QMap<QString, Check> &checks)
+        : m_display(screenSize), m_pending(checks)
+    {
+    }
+
+    ~WatchedRun() { stopProcess(m_show); }
+
+    // Why the run did not start, or nothing.
+    QString start(const QMap<QString, QString> &variables)
+    {
+        if (!m_display.start())
+            return m_display.errorString();
+        QProcessEnvironment environment = m_display.environment();
+        for (auto variable = variables.cbegin(); variable != variables.cend(); ++variable)
+            environment.insert(variable.key(), variable.value());
+        QObject::connect(&m_show, &QProcess::finished, &m_ticker, [this] {
+            m_duration = m_clock.elapsed();
+            m_ticker.stop();
+        });
+        QObject::connect(&m_ticker, &QTimer::timeout, &m_ticker, [this] { look(); });
+        m_clock.start();
+        startShow(m_show, VEXSHOW_BINARY, environment);
+        if (!m_show.waitForStarted(5000))
+            return m_show.errorString();
+        m_ticker.start(200);
+        return {};
+    }
+
+    // Everything that went wrong, once the run has ended or timed out.
+    QStringList faults()
+    {
+        QStringList faults;
+        if (!finishesWithin(m_show, playBound))
+            return {QString("the show was still running after %1 s").arg(playBound / 1000)};
+        if (!m_fullScreen)
+            faults << m_windowFault;
+        for (auto check = m_pending.cbegin(); check != m_pending.cend(); ++check)
+            faults << check.key() + ": " + m_faultsSeen.value(check.key(), {"the screen was never grabbed"}).join("; ");
+        const QString exit = exitFault(m_show);
+        if (!exit.isEmpty())
+            faults << exit;
+        if (m_duration < 17000 || m_duration > 25000)
+            faults << QString("the show ended after %1 ms, not at about 19 s").arg(m_duration);
+        return faults;
+    }
+
+private:
+    // One step a tick: find the window, see it full screen, then grab the
+    // screen until every check has passed once.
+    void look()
+    {
+        if (m_window.isEmpty()) {
+            m_window = m_display.windowOf(m_show.processId());
+            return;
+        }
+        if (!m_fullScreen) {
+            const QByteArray state = m_display.runTool("xprop", {"-id", m_window, "_NET_WM_STATE"});
+            const QRect geometry = m_display.windowGeometry(m_window);
+            m_fullScreen = state.contains("_NET_WM_STATE_FULLSCREEN")
+                    && !state.contains("_NET_WM_STATE_MAXIMIZED")
+                    && geometry == QRect(QPoint(0, 0), m_display.size());
+            m_windowFault = "the window is not alone full screen: " + QString::fromLatin1(state)
+                    + " covering " + describe(geometry);
+            return;
+        }
+        const QImage screen = m_display.grab();
+        for (auto check = m_pending.begin(); check != m_pending.end();) {
+            const QString fault = screen.size() == m_display.size()
+                    ? check.value()(screen)
+                    : QString("the screen grab is %1x%2").arg(screen.width()).arg(screen.height());
+            // Some phases hide what a check looks for, so one fault alone may
+            // not tell what went wrong.
+            QStringList &seen = m_faultsSeen[check.key()];
+            if (!fault.isEmpty() && !seen.contains(fault) && seen.size() < 3)
+                seen << fault;
+            check = fault.isEmpty() ? m_pending.erase(check) : std::next(check);
+        }
+        if (m_pending.isEmpty())
+            m_ticker.stop();
+    }
+
+    VirtualDisplay m_display;
+    QProcess m_show;
+    QTimer m_ticker;
+    QElapsedTimer m_clock;
+    qint64 m_duration = -1;
+    QString m_window;
+    bool m_fullScreen = false;
+    QString m_windowFault = "the show opened no window";
+    QMap<QString, Check> m_pending;
+    QMap<QString, QStringList> m_faultsSeen;
+};
+
+// The built program where things are not as they should be: no display, a
+// machine without the modules the scene needs, odd screens, and an end that
+// comes from outside.
+class tst_HostileEnvironments : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void withoutADisplayItSaysSo();
+    void withoutItsSceneItEndsAtOnce();
+    void anEndFromOutsideIsPrompt_data();
+    void anEndFromOutsideIsPrompt();
+    void smallerScreenCropsTheSceneEvenly();
+    void scaleFactorTwoKeepsTheSceneCentred();
+
+private:
+    bool startMarkedShow(VirtualDisplay &display, QProcess &show, const QString &mark);
+    bool waitUntilPlaying(VirtualDisplay &display, QProcess &show);
+
+    std::unique_ptr<WatchedRun> m_smallScreen;
+    std::unique_ptr<WatchedRun> m_scaledScreen;
+};
+
+void tst_HostileEnvironments::initTestCase()
+{
+    QVERIFY2(QFileInfo(VEXSHOW_BINARY).isExecutable(),
+             qPrintable(QString("%1 has not been built").arg(VEXSHOW_BINARY)));
+
+    // The full-length runs start now and are judged last.
+    m_smallScreen = std::make_unique<WatchedRun>(QSize(640, 400), QMap<QString, WatchedRun::Check>{
+        {"cropped", croppedSceneFault},
+        {"card text", [](const QImage &screen) { return cardTextFault(screen, 12); }},
+    });
+    QString fault = m_smallScreen->start({});
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+
+    // At scale 2 the scene covers 1600x960 device pixels in the middle.
+    const QSize screen(1920, 1080);
+    const QRect scaledScene(QPoint((screen.width() - 2 * sceneSize.width()) / 2,
+                                   (screen.height() - 2 * sceneSize.height()) / 2),
+                            2 * sceneSize);
+    m_scaledScreen = std::make_unique<WatchedRun>(screen, QMap<QString, WatchedRun::Check>{
+        {"framed", [scaledScene](const QImage &grab) {
+             return framedSceneFault(grab, scaledScene, 2 * squareSize);
+         }},
+    });
+    fault = m_scaledScreen->start({{"QT_SCALE_FACTOR", "2"}});
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+}
+
+void tst_HostileEnvironments::withoutADisplayItSaysSo()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(name);
+    QProcess show;
+    auto stopShow = qScopeGuard([&show] { stopProcess(show); });
+    startShow(show, VEXSHOW_BINARY, environment);
+
+    QVERIFY2(finishesWithin(show, promptBound), "the show waited for a display that is not there");
+    const QString said = output(show);
+    QVERIFY2(show.exitStatus() == QProcess::NormalExit && show.exitCode() != 0,
+             qPrintable("the show did not fail cleanly: " + exitFault(show) + said));
+    QVERIFY2(said.contains("display"), qPrintable("the show did not say what is wrong: " + said));
+}
+
+void tst_HostileEnvironments::withoutItsSceneItEndsAtOnce()
+{
+    // Beside the program, a qt.conf that points Qt at QML modules nowhere, as
+    // on a machine that lacks the packages the scene imports.
+    QTemporaryDir directory;
+    QVERIFY2(directory.isValid(), qPrintable(directory.errorString()));
+    const QString program = directory.filePath("vexshow");
+    QVERIFY(QFile::copy(VEXSHOW_BINARY, program));
+    QFile conf(directory.filePath("qt.conf"));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    const QString nowhere = directory.filePath("no-qml-modules");
+    conf.write(QString("[Paths]\nPrefix=%1\nPlugins=%2\nQmlImports=%3\nQml2Imports=%3\n")
+                       .arg(QLibraryInfo::path(QLibraryInfo::PrefixPath),
+                            QLibraryInfo::path(QLibraryInfo::PluginsPath), nowhere)
+                       .toLocal8Bit());
+    conf.close();
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.remove("QML_IMPORT_PATH");
+    environment.remove("QML2_IMPORT_PATH");
+    QProcess show;
+    auto stopShow = qScopeGuard([&show] { stopProcess(show); });
+    startShow(show, program, environment);
+
+    QVERIFY2(finishesWithin(show, promptBound), "the show without its scene was still running");
+    const QString said = output(show);
+    QVERIFY2(show.exitStatus() == QProcess::NormalExit && show.exitCode() == 1,
+             qPrintable("the show did not exit with 1: " + exitFault(show) + said));
+    QVERIFY2(said.contains(QRegularExpression("module \"[\\w.]+\" is not installed")),
+             qPrintable("the show did not name the missing module: " + said));
+}
+
+void tst_HostileEnvironments::anEndFromOutsideIsPrompt_data()
+{
+    QTest::addColumn<bool>("serverDies");
+    QTest::addColumn<int>("bound");
+
+    QTest::newRow("SIGTERM") << false << 3000;
+    QTest::newRow("X server gone") << true << 5000;
+}
+
+void tst_HostileEnvironments::anEndFromOutsideIsPrompt()
+{
+    QFETCH(bool, serverDies);
+    QFETCH(int, bound);
+
+    VirtualDisplay display(sceneSize);
+    QVERIFY2(display.start(), qPrintable(display.errorString()));
+    const QString mark = "VEXSHOW_RUN=" + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    QProcess show;
+    auto stopShow = qScopeGuard([&show] { stopProcess(show); });
+    QVERIFY2(startMarkedShow(display, show, mark), qPrintable(show.errorString()));
+    QVERIFY2(waitUntilPlaying(display, show), qPrintable("the show never played: " + output(show)));
+
+    QElapsedTimer clock;
+    clock.start();
+    if (serverDies)
+        display.killServer();
+    else
+        ::kill(pid_t(show.processId()), SIGTERM);
+    QVERIFY2(finishesWithin(show, promptBound), "the show went on playing");
+    QVERIFY2(clock.elapsed() <= bound,
+             qPrintable(QString("the show took %1 ms to end").arg(clock.elapsed())));
+    const QStringList strays = processesMarked(mark);
+    QVERIFY2(strays.isEmpty(), qPrintable("left running: " + strays.join(", ")));
+}
+
+void tst_HostileEnvironments::smallerScreenCropsTheSceneEvenly()
+{
+    const QStringList faults = m_smallScreen->faults();
+    QVERIFY2(faults.isEmpty(), qPrintable("on a 640x400 screen:\n" + faults.join('\n')));
+}
+
+void tst_HostileEnvironments::scaleFactorTwoKeepsTheSceneCentred()
+{
+    const QStringList faults = m_scaledScreen->faults();
+    QVERIFY2(faults.isEmpty(), qPrintable("at QT_SCALE_FACTOR=2:\n" + faults.join('\n')));
+}
+
+bool tst_HostileEnvironments::startMarkedShow(VirtualDisplay &display, QProcess &show,
+                                              const QString &mark)
+{
+    QProcessEnvironment environment = display.environment();
+    environment.insert(mark.section('=', 0, 0), mark.section('=', 1));
+    startShow(show, VEXSHOW_BINARY, environment);
+    return show.waitForStarted(5000);
+}
+
+// Its window is up and the title card is on screen.
+bool tst_HostileEnvironments::waitUntilPlaying(VirtualDisplay &display, QProcess &show)
+{
+    if (display.waitForWindow(show).isEmpty())
+        return false;
+    return QTest::qWaitFor([&] {
+        const QImage screen = display.grab();
+        for (int y = 0; y < screen.height(); ++y) {
+            const auto *line = reinterpret_cast<const QRgb *>(screen.constScanLine(y));
+            if (std::any_of(line, line + screen.width(), [](QRgb pixel) { return !isBlack(pixel); }))
+                return true;
+        }
+        return show.state() == QProcess::NotRunning;
+    }, promptBound) && show.state() == QProcess::Running;
+}
+
+QTEST_GUILESS_MAIN(tst_HostileEnvironments)
+#include "tst_hostileenvironments.moc"
