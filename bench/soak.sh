@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# Plays the whole show N times in a row (default 30) on one virtual 1280x800
+# screen with a window manager, and checks that every run exits with code 0
+# at about 19 s (17 to 25 s). Prints each run's exit code and duration, then a
+# summary; exits 1 if any run failed. Takes about 20 s a run.
+# Usage: bench/soak.sh [N]
+#
+# Environment: VEXSHOW (the program; default: built into build/).
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+runs=${1:-30}
+if ! [[ $runs =~ ^[1-9][0-9]*$ ]]; then
+    echo "usage: $0 [N]" >&2
+    exit 2
+fi
+
+if [ -z "${VEXSHOW:-}" ]; then
+    VEXSHOW=$root/build/vexshow
+    cmake -S "$root" -B "$root/build" -G Ninja >/dev/null
+    cmake --build "$root/build" --target vexshow >/dev/null
+fi
+for tool in Xvfb openbox xprop timeout "$VEXSHOW"; do
+    command -v "$tool" >/dev/null || { echo "soak: $tool not found" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+xvfb_pid=''
+wm_pid=''
+cleanup() {
+    if [ -n "$wm_pid" ]; then kill "$wm_pid" 2>/dev/null || true; wait "$wm_pid" 2>/dev/null || true; fi
+    if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# wait_for SECONDS COMMAND...: polls COMMAND until it succeeds or time runs out.
+wait_for() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ "$SECONDS" -lt "$deadline" ] || return 1
+        sleep 0.1
+    done
+}
+
+# Xvfb picks a free display and writes its number once it accepts clients.
+# Without -noreset it resets whenever its last client leaves, between runs too.
+exec {dfd}>"$work/display"
+Xvfb -displayfd "$dfd" -noreset -nolisten tcp -screen 0 1280x800x24 2>"$work/xvfb.log" &
+xvfb_pid=$!
+exec {dfd}>&-
+if ! wait_for 15 test -s "$work/display"; then
+    echo "soak: Xvfb did not start" >&2
+    cat "$work/xvfb.log" >&2
+    exit 1
+fi
+export DISPLAY=:$(head -n1 "$work/display")
+export QT_QPA_PLATFORM=xcb
+unset WAYLAND_DISPLAY
+
+openbox --sm-disable >"$work/openbox.log" 2>&1 &
+wm_pid=$!
+if ! wait_for 15 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"'; then
+    echo "soak: openbox did not start" >&2
+    cat "$work/openbox.log" >&2
+    exit 1
+fi
+
+# Microseconds since the epoch.
+now() { local t=$EPOCHREALTIME; echo "${t/./}"; }
+
+echo "soak: $runs runs of $VEXSHOW on display $DISPLAY (1280x800)"
+passed=0
+durations=()
+for ((run = 1; run <= runs; run++)); do
+    begin=$(now)
+    status=0
+    # A run that hangs is ended, and counts as failed (124 or 137).
+    timeout -k 5 60 "$VEXSHOW" >"$work/run.log" 2>&1 || status=$?
+    ms=$(( ($(now) - begin) / 1000 ))
+    durations+=("$ms")
+    verdict=FAIL
+    if [ "$status" -eq 0 ] && [ "$ms" -ge 17000 ] && [ "$ms" -le 25000 ]; then
+        verdict=ok
+        passed=$((passed + 1))
+    fi
+    printf 'run %3d/%d: exit %3d after %2d.%03d s  %s\n' \
+        "$run" "$runs" "$status" $((ms / 1000)) $((ms % 1000)) "$verdict"
+    if [ "$verdict" = FAIL ]; then
+        sed 's/^/    /' "$work/run.log" | tail -n 20
+    fi
+    if ! kill -0 "$xvfb_pid" 2>/dev/null || ! kill -0 "$wm_pid" 2>/dev/null; then
+        echo "soak: the X server or the window manager died after run $run" >&2
+        break
+    fi
+done
+
+sorted=($(printf '%s\n' "${durations[@]}" | sort -n))
+count=${#sorted[@]}
+median=${sorted[$((count / 2))]}
+secs() { printf '%d.%03d' $(($1 / 1000)) $(($1 % 1000)); }
+failed=$((runs - passed))
+echo "soak: $passed of $runs runs passed, $failed failed;" \
+    "durations $(secs "${sorted[0]}")-$(secs "${sorted[$((count - 1))]}") s, median $(secs "$median") s"
+[ "$failed" -eq 0 ]
