@@ -12,9 +12,6 @@ class MainWindow : public QMainWindow
 public:
     explicit MainWindow(QWidget *parent = nullptr);
 
-protected:
-    void resizeEvent(QResizeEvent *event) override;
-
 public slots:
     void doSomething();
 };
