@@ -167,6 +167,9 @@ void tst_RenderedFrames::borderFramesTheCentredScene_data()
 
     QTest::newRow("scene size, bar rising") << sceneSize << 8500;
     QTest::newRow("scene size, bar sinking") << sceneSize << 6500;
+    QTest::newRow("larger screen") << QSize(1280, 800) << 8500;
+    QTest::newRow("full HD") << QSize(1920, 1080) << 6500;
+    QTest::newRow("odd-sized screen") << QSize(1025, 769) << 10500;
 }
 
 void tst_RenderedFrames::borderFramesTheCentredScene()
@@ -195,7 +198,7 @@ void tst_RenderedFrames::borderFramesTheCentredScene()
 
     // Over the bar the side squares blend with it; tst_scenepixels covers that.
     const QList<QQuickItem *> layers = show.root()->childItems();
-    const QQuickItem *bar = layers.constFirst();
+    const QQuickItem *bar = show.bar();
     const auto besideBar = [bar](int y) { return y + 10 > bar->y() && y < bar->y() + bar->height(); };
 
     // Each cell of the outer ring shows its squares; the ring just inside it
