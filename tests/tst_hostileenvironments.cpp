@@ -238,7 +238,6 @@ private slots:
     void scaleFactorTwoKeepsTheSceneCentred();
 
 private:
-    bool startMarkedShow(VirtualDisplay &display, QProcess &show, const QString &mark);
     bool waitUntilPlaying(VirtualDisplay &display, QProcess &show);
 
     std::unique_ptr<WatchedRun> m_smallScreen;
@@ -337,10 +336,20 @@ void tst_HostileEnvironments::anEndFromOutsideIsPrompt()
 
     VirtualDisplay display(sceneSize);
     QVERIFY2(display.start(), qPrintable(display.errorString()));
-    const QString mark = "VEXSHOW_RUN=" + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const QString mark = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    QProcessEnvironment environment = display.environment();
+    environment.insert("VEXSHOW_RUN", mark);
+    if (serverDies) {
+        // Qt ends the program with exit() from inside its event loop when the
+        // X connection breaks, so in a sanitizer build everything still in
+        // use reads as leaked, and reporting that alone takes half a minute.
+        QStringList options = environment.value("ASAN_OPTIONS").split(':', Qt::SkipEmptyParts);
+        environment.insert("ASAN_OPTIONS", (options << "detect_leaks=0").join(':'));
+    }
     QProcess show;
     auto stopShow = qScopeGuard([&show] { stopProcess(show); });
-    QVERIFY2(startMarkedShow(display, show, mark), qPrintable(show.errorString()));
+    startShow(show, VEXSHOW_BINARY, environment);
+    QVERIFY2(show.waitForStarted(5000), qPrintable(show.errorString()));
     QVERIFY2(waitUntilPlaying(display, show), qPrintable("the show never played: " + output(show)));
 
     QElapsedTimer clock;
@@ -352,7 +361,7 @@ void tst_HostileEnvironments::anEndFromOutsideIsPrompt()
     QVERIFY2(finishesWithin(show, promptBound), "the show went on playing");
     QVERIFY2(clock.elapsed() <= bound,
              qPrintable(QString("the show took %1 ms to end").arg(clock.elapsed())));
-    const QStringList strays = processesMarked(mark);
+    const QStringList strays = processesMarked("VEXSHOW_RUN=" + mark);
     QVERIFY2(strays.isEmpty(), qPrintable("left running: " + strays.join(", ")));
 }
 
@@ -366,15 +375,6 @@ void tst_HostileEnvironments::scaleFactorTwoKeepsTheSceneCentred()
 {
     const QStringList faults = m_scaledScreen->faults();
     QVERIFY2(faults.isEmpty(), qPrintable("at QT_SCALE_FACTOR=2:\n" + faults.join('\n')));
-}
-
-bool tst_HostileEnvironments::startMarkedShow(VirtualDisplay &display, QProcess &show,
-                                              const QString &mark)
-{
-    QProcessEnvironment environment = display.environment();
-    environment.insert(mark.section('=', 0, 0), mark.section('=', 1));
-    startShow(show, VEXSHOW_BINARY, environment);
-    return show.waitForStarted(5000);
 }
 
 // Its window is up and the title card is on screen.
