@@ -39,27 +39,13 @@ for tool in Xvfb openbox /usr/bin/time "$VEXSHOW" "$QML_TOOL"; do
 done
 
 work=$(mktemp -d)
-xvfb_pid=''
-wm_pid=''
+source "$root/scripts/virtual-screen.sh"
 cleanup() {
-    [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    stop_virtual_screen
     rm -rf "$work"
 }
 trap cleanup EXIT
-
-# Xvfb picks a free display and writes its number once it accepts clients.
-exec {dfd}>"$work/display"
-Xvfb -displayfd "$dfd" -screen 0 1920x1080x24 -nolisten tcp 2>"$work/xvfb.log" &
-xvfb_pid=$!
-exec {dfd}>&-
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-[ -s "$work/display" ] || { echo "bench: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
-export DISPLAY=:$(head -n1 "$work/display")
-# Full-screen state needs a window manager to honour it.
-openbox >"$work/openbox.log" 2>&1 &
-wm_pid=$!
-sleep 1
+start_virtual_screen 1920x1080 "$work" || { echo "bench: no virtual screen" >&2; exit 1; }
 
 # Timestamps are wall-clock time of day in UTC, which the script can read too.
 export TZ=UTC

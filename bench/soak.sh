@@ -25,47 +25,13 @@ for tool in Xvfb openbox xprop timeout "$VEXSHOW"; do
 done
 
 work=$(mktemp -d)
-xvfb_pid=''
-wm_pid=''
+source "$root/scripts/virtual-screen.sh"
 cleanup() {
-    if [ -n "$wm_pid" ]; then kill "$wm_pid" 2>/dev/null || true; wait "$wm_pid" 2>/dev/null || true; fi
-    if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+    stop_virtual_screen
     rm -rf "$work"
 }
 trap cleanup EXIT
-
-# wait_for SECONDS COMMAND...: polls COMMAND until it succeeds or time runs out.
-wait_for() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ "$SECONDS" -lt "$deadline" ] || return 1
-        sleep 0.1
-    done
-}
-
-# Xvfb picks a free display and writes its number once it accepts clients.
-# Without -noreset it resets whenever its last client leaves, between runs too.
-exec {dfd}>"$work/display"
-Xvfb -displayfd "$dfd" -noreset -nolisten tcp -screen 0 1280x800x24 2>"$work/xvfb.log" &
-xvfb_pid=$!
-exec {dfd}>&-
-if ! wait_for 15 test -s "$work/display"; then
-    echo "soak: Xvfb did not start" >&2
-    cat "$work/xvfb.log" >&2
-    exit 1
-fi
-export DISPLAY=:$(head -n1 "$work/display")
-export QT_QPA_PLATFORM=xcb
-unset WAYLAND_DISPLAY
-
-openbox --sm-disable >"$work/openbox.log" 2>&1 &
-wm_pid=$!
-if ! wait_for 15 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"'; then
-    echo "soak: openbox did not start" >&2
-    cat "$work/openbox.log" >&2
-    exit 1
-fi
+start_virtual_screen 1280x800 "$work" || { echo "soak: no virtual screen" >&2; exit 1; }
 
 # Microseconds since the epoch.
 now() { local t=$EPOCHREALTIME; echo "${t/./}"; }
@@ -90,7 +56,7 @@ for ((run = 1; run <= runs; run++)); do
     if [ "$verdict" = FAIL ]; then
         sed 's/^/    /' "$work/run.log" | tail -n 20
     fi
-    if ! kill -0 "$xvfb_pid" 2>/dev/null || ! kill -0 "$wm_pid" 2>/dev/null; then
+    if ! virtual_screen_alive; then
         echo "soak: the X server or the window manager died after run $run" >&2
         break
     fi

@@ -14,45 +14,14 @@ fi
 
 echo "No DISPLAY or WAYLAND_DISPLAY: playing on a virtual 1280x800 screen."
 
-started=()
 workdir=$(mktemp -d)
+source scripts/virtual-screen.sh
 cleanup() {
-    for pid in "${started[@]}"; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
+    stop_virtual_screen
     rm -rf "$workdir"
 }
 trap cleanup EXIT
-
-# wait_for SECONDS COMMAND...: polls COMMAND until it succeeds or time runs out.
-wait_for() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ "$SECONDS" -lt "$deadline" ] || return 1
-        sleep 0.1
-    done
-}
-
-# Xvfb picks a free display and writes its number once it accepts clients.
-Xvfb -displayfd 1 -nolisten tcp -screen 0 1280x800x24 >"$workdir/display" 2>"$workdir/xvfb.log" &
-started+=($!)
-if ! wait_for 15 test -s "$workdir/display"; then
-    echo "Xvfb did not start:" >&2
-    cat "$workdir/xvfb.log" >&2
-    exit 1
-fi
-export DISPLAY=":$(cat "$workdir/display")"
-export QT_QPA_PLATFORM=xcb
-
-openbox --sm-disable >"$workdir/openbox.log" 2>&1 &
-started+=($!)
-if ! wait_for 15 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"'; then
-    echo "openbox did not start:" >&2
-    cat "$workdir/openbox.log" >&2
-    exit 1
-fi
+start_virtual_screen 1280x800 "$workdir"
 
 begin=$(date +%s%N)
 status=0
