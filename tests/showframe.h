@@ -1,11 +1,20 @@
 #ifndef SHOWFRAME_H
 #define SHOWFRAME_H
 
+#include <QColor>
 #include <QImage>
+#include <QString>
 
 class QWidget;
 
 // The show's window as the screen would show it at the current show time.
 QImage grabShowFrame(QWidget *window);
+
+// Helpers for checking a frame's pixels.
+QString describe(QRgb colour);
+// Equal within rounding and anti-aliasing: three steps in each channel.
+bool near(QRgb a, QRgb b);
+// `colour`, with its own alpha, drawn over `under`.
+QRgb over(const QColor &colour, QRgb under);
 
 #endif // SHOWFRAME_H

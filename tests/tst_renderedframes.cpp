@@ -17,26 +17,6 @@ const QRgb darkgray = QColor("darkgray").rgb();
 // times keep the bar out of it.
 const QRect textBand(10, 170, 780, 140);
 
-QString describe(QRgb colour)
-{
-    return QColor(colour).name();
-}
-
-bool near(QRgb a, QRgb b)
-{
-    constexpr int tolerance = 3;
-    return qAbs(qRed(a) - qRed(b)) <= tolerance && qAbs(qGreen(a) - qGreen(b)) <= tolerance
-            && qAbs(qBlue(a) - qBlue(b)) <= tolerance;
-}
-
-QRgb over(const QColor &colour, QRgb under)
-{
-    const qreal a = colour.alphaF();
-    return qRgb(qRound(colour.red() * a + qRed(under) * (1 - a)),
-                qRound(colour.green() * a + qGreen(under) * (1 - a)),
-                qRound(colour.blue() * a + qBlue(under) * (1 - a)));
-}
-
 // Bounding box of everything but black in `area`.
 QRect inkBox(const QImage &image, const QRect &area)
 {

@@ -1,35 +1,10 @@
 #include "showfixture.h"
+#include "showframe.h"
 
 #include <QImage>
 #include <QQuickItem>
 #include <QQuickWidget>
 #include <QTest>
-
-namespace {
-
-constexpr int tolerance = 3;
-
-bool near(QRgb a, QRgb b)
-{
-    return qAbs(qRed(a) - qRed(b)) <= tolerance && qAbs(qGreen(a) - qGreen(b)) <= tolerance
-            && qAbs(qBlue(a) - qBlue(b)) <= tolerance;
-}
-
-// `over` drawn with its own alpha and `opacity` on top of `under`.
-QRgb blend(QColor over, qreal opacity, QRgb under)
-{
-    const qreal a = over.alphaF() * opacity;
-    return qRgb(qRound(over.red() * a + qRed(under) * (1 - a)),
-                qRound(over.green() * a + qGreen(under) * (1 - a)),
-                qRound(over.blue() * a + qBlue(under) * (1 - a)));
-}
-
-QString describe(QRgb colour)
-{
-    return QColor(colour).name();
-}
-
-}
 
 class tst_ScenePixels : public QObject
 {
@@ -120,7 +95,7 @@ void tst_ScenePixels::borderIsDrawnOverTheBar()
         for (const auto &[layer, x] : { std::pair(2, 5), std::pair(3, 795) }) {
             QQuickItem *square = layers.at(layer)->childAt(x, y);
             QVERIFY2(square, "no border square beside the bar");
-            const QRgb expected = blend(square->property("color").value<QColor>(), 1.0, underSquares);
+            const QRgb expected = over(square->property("color").value<QColor>(), underSquares);
             QVERIFY2(near(frame.pixel(x, y), expected),
                      qPrintable(QString("%1 at (%2, %3) at %4 ms, expected %5")
                                         .arg(describe(frame.pixel(x, y))).arg(x).arg(y).arg(time)
