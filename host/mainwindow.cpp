@@ -17,8 +17,6 @@ MainWindow::MainWindow(QWidget *parent)
     // The view keeps the scene's declared size, in the middle of the window.
     auto *view = new QQuickWidget;
     setCentralWidget(new SceneStage(view));
-    // Qt Quick clears to white and the style sheet does not reach that far.
-    view->setClearColor(Qt::black);
 
     QQmlContext *context = view->rootContext();
     context->setContextProperty("message", QVariant("sdfdsf"));
