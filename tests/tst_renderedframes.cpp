@@ -12,9 +12,10 @@ namespace {
 const QSize sceneSize(800, 480);
 const QRgb black = qRgb(0, 0, 0);
 const QRgb darkgray = QColor("darkgray").rgb();
+const QRgb white = qRgb(255, 255, 255);
 
-// The band the message text is drawn in, clear of the border. The sample
-// times keep the bar out of it.
+// The band the texts are drawn in, clear of the border. The sample times
+// keep the bar out of it.
 const QRect textBand(10, 170, 780, 140);
 
 // Bounding box of everything but black in `area`.
@@ -49,16 +50,21 @@ QRgb bodyColour(const QImage &image, const QRect &area)
     return best;
 }
 
-// `line` as the message should show it: in darkgray, in the message's own
-// font, centred on the scene.
-QImage expectedMessage(const QString &line, const QFont &font)
+// `text` as the scene should show it: in `colour`, in the font the scene
+// asks for, its lines left-aligned in a box centred on the scene.
+QImage expectedText(const QString &text, int pixelSize, QRgb colour)
 {
+    QFont font("Terminal");
+    font.setPixelSize(pixelSize);
+    QRect box = QFontMetrics(font).boundingRect(QRect(QPoint(0, 0), sceneSize), Qt::AlignLeft, text);
+    box.moveCenter(QRect(QPoint(0, 0), sceneSize).center());
+
     QImage image(sceneSize, QImage::Format_RGB32);
     image.fill(black);
     QPainter painter(&image);
     painter.setFont(font);
-    painter.setPen(QColor(darkgray));
-    painter.drawText(QRect(QPoint(0, 0), sceneSize), Qt::AlignCenter, line);
+    painter.setPen(QColor(colour));
+    painter.drawText(box, Qt::AlignLeft, text);
     return image;
 }
 
@@ -69,60 +75,70 @@ class tst_RenderedFrames : public QObject
     Q_OBJECT
 
 private slots:
-    void messageShowsItsLine_data();
-    void messageShowsItsLine();
+    void showsItsText_data();
+    void showsItsText();
     void repeatedLineLooksTheSame();
     void borderFramesTheCentredScene_data();
     void borderFramesTheCentredScene();
 };
 
-void tst_RenderedFrames::messageShowsItsLine_data()
+void tst_RenderedFrames::showsItsText_data()
 {
     QTest::addColumn<int>("time");
-    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("shownBy");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("pixelSize");
+    QTest::addColumn<QRgb>("colour");
 
+    QTest::newRow("title card") << 1000 << "init" << "Brimble Novatch\n with Qt & QML\n       @\n    [vex10]"
+                                << 20 << white;
     // Between the step changes, where the title card has gone and the bar
     // is above or below the text.
-    QTest::newRow("4 g33k") << 5500 << "4 g33k";
-    QTest::newRow("w0rk5") << 6900 << "w0rk5";
-    QTest::newRow("f0r") << 7500 << "f0r";
-    QTest::newRow("p34nu75") << 8100 << "p34nu75";
-    QTest::newRow("4nd") << 9500 << "4nd";
-    QTest::newRow("c0d35") << 10900 << "c0d35";
-    QTest::newRow("f0r again") << 11500 << "f0r";
-    QTest::newRow("b4n4n45") << 12100 << "b4n4n45";
+    QTest::newRow("4 g33k") << 5500 << "txtmessage" << "4 g33k" << 100 << darkgray;
+    QTest::newRow("w0rk5") << 6900 << "txtmessage" << "w0rk5" << 100 << darkgray;
+    QTest::newRow("f0r") << 7500 << "txtmessage" << "f0r" << 100 << darkgray;
+    QTest::newRow("p34nu75") << 8100 << "txtmessage" << "p34nu75" << 100 << darkgray;
+    QTest::newRow("4nd") << 9500 << "txtmessage" << "4nd" << 100 << darkgray;
+    QTest::newRow("c0d35") << 10900 << "txtmessage" << "c0d35" << 100 << darkgray;
+    QTest::newRow("f0r again") << 11500 << "txtmessage" << "f0r" << 100 << darkgray;
+    QTest::newRow("b4n4n45") << 12100 << "txtmessage" << "b4n4n45" << 100 << darkgray;
+    QTest::newRow("end card") << 16000 << "theend" << "      /o\\\n\nI'll get me coat" << 20 << white;
 }
 
-void tst_RenderedFrames::messageShowsItsLine()
+void tst_RenderedFrames::showsItsText()
 {
     QFETCH(int, time);
-    QFETCH(QString, line);
+    QFETCH(QString, shownBy);
+    QFETCH(QString, text);
+    QFETCH(int, pixelSize);
+    QFETCH(QRgb, colour);
 
     ShowFixture show;
     show.clock().runUntil(time);
     const QImage frame = show.view()->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
     QCOMPARE(frame.size(), sceneSize);
+    // The outline below tells a wrong size, font or line count, but not
+    // every wrong letter.
+    QCOMPARE(show.sceneObject(shownBy)->property("text").toString(), text);
 
-    const QFont font = show.sceneObject("txtmessage")->property("font").value<QFont>();
-    const QImage expected = expectedMessage(line, font);
-    const QRect expectedBox = inkBox(expected, textBand);
+    const QRect expectedBox = inkBox(expectedText(text, pixelSize, colour), textBand);
     const QRect box = inkBox(frame, textBand);
-    QVERIFY2(!box.isEmpty(), "no message drawn");
+    QVERIFY2(!box.isEmpty(), "no text drawn");
 
-    // Every line differs from the others in width, height or place; a pixel
+    // Every text differs from the others in width, height or place; a pixel
     // of slack allows for the scene graph placing glyphs its own way.
     const auto off = [](int a, int b) { return qAbs(a - b) > 1; };
     QVERIFY2(!off(box.left(), expectedBox.left()) && !off(box.right(), expectedBox.right())
                      && !off(box.top(), expectedBox.top()) && !off(box.bottom(), expectedBox.bottom()),
-             qPrintable(QString("the message covers (%1, %2)-(%3, %4), \"%5\" would cover (%6, %7)-(%8, %9)")
+             qPrintable(QString("the text covers (%1, %2)-(%3, %4), \"%5\" would cover (%6, %7)-(%8, %9)")
                                 .arg(box.left()).arg(box.top()).arg(box.right()).arg(box.bottom())
-                                .arg(line)
+                                .arg(text)
                                 .arg(expectedBox.left()).arg(expectedBox.top())
                                 .arg(expectedBox.right()).arg(expectedBox.bottom())));
 
     const QRgb body = bodyColour(frame, textBand);
-    QVERIFY2(body == darkgray, qPrintable(QString("the message is %1, expected %2")
-                                                  .arg(describe(body), describe(darkgray))));
+    QVERIFY2(body == colour, qPrintable(QString("the text is %1, expected %2")
+                                                .arg(describe(body), describe(colour))));
 }
 
 void tst_RenderedFrames::repeatedLineLooksTheSame()

@@ -16,7 +16,6 @@ class tst_ResourceBundle : public QObject
 
 private slots:
     void sceneResolvesBeforeTheApplication();
-    void sceneIsTheShow();
     void imagesHaveTheirSizeAndColour_data();
     void imagesHaveTheirSizeAndColour();
     void unknownPathsDoNotResolve_data();
@@ -26,15 +25,6 @@ private slots:
 void tst_ResourceBundle::sceneResolvesBeforeTheApplication()
 {
     QVERIFY2(sceneResolvedBeforeApplication, ":/main.qml was not registered before main()");
-}
-
-void tst_ResourceBundle::sceneIsTheShow()
-{
-    QFile scene(":/main.qml");
-    QVERIFY(scene.open(QIODevice::ReadOnly));
-    const QByteArray text = scene.readAll();
-    QVERIFY2(text.contains("import QtQuick"), "the bundled scene is not a Qt Quick scene");
-    QVERIFY2(text.contains("id: window"), "the bundled scene is not the show");
 }
 
 void tst_ResourceBundle::imagesHaveTheirSizeAndColour_data()
