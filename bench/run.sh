@@ -40,11 +40,7 @@ done
 
 work=$(mktemp -d)
 source "$root/scripts/virtual-screen.sh"
-cleanup() {
-    stop_virtual_screen
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'stop_virtual_screen; rm -rf "$work"' EXIT
 start_virtual_screen 1920x1080 "$work" || { echo "bench: no virtual screen" >&2; exit 1; }
 
 # Timestamps are wall-clock time of day in UTC, which the script can read too.

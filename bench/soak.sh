@@ -26,11 +26,7 @@ done
 
 work=$(mktemp -d)
 source "$root/scripts/virtual-screen.sh"
-cleanup() {
-    stop_virtual_screen
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'stop_virtual_screen; rm -rf "$work"' EXIT
 start_virtual_screen 1280x800 "$work" || { echo "soak: no virtual screen" >&2; exit 1; }
 
 # Microseconds since the epoch.

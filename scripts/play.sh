@@ -16,11 +16,7 @@ echo "No DISPLAY or WAYLAND_DISPLAY: playing on a virtual 1280x800 screen."
 
 workdir=$(mktemp -d)
 source scripts/virtual-screen.sh
-cleanup() {
-    stop_virtual_screen
-    rm -rf "$workdir"
-}
-trap cleanup EXIT
+trap 'stop_virtual_screen; rm -rf "$workdir"' EXIT
 start_virtual_screen 1280x800 "$workdir"
 
 begin=$(date +%s%N)
