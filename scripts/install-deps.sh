@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, playing and testing the show
 # need, skipping those already present. Safe to run again.
+#   install-deps.sh           what the show and its tests need
+#   install-deps.sh windows   what the Windows cross build and Wine need
 set -euo pipefail
 
 # Add a package on its own line; the rest of the script needs no change.
@@ -33,6 +35,33 @@ packages=(
     time
     qml-qt6
 )
+
+windows_packages=(
+    # the cross compilers, and the host tools of the same Qt that the cross
+    # build runs (moc, rcc, qmlcachegen, qsb)
+    g++-mingw-w64-x86-64-posix
+    cmake
+    ninja-build
+    qt6-base-dev-tools
+    qt6-declarative-dev-tools
+    qt6-shadertools-dev
+    qt6-shader-baker
+    # Qt's sources from Debian, and the zip
+    dpkg-dev
+    xz-utils
+    zip
+    # playing it: Wine on a virtual screen with a window manager
+    wine
+    wine64
+    xvfb
+    xauth
+    openbox
+    x11-utils
+    imagemagick
+)
+if [ "${1:-}" = windows ]; then
+    packages=("${windows_packages[@]}")
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Builds the Windows program on Debian 12 and, asked to, plays it under Wine.
+#
+#   scripts/windows.sh          build build-windows/vexshow-windows-x64.zip
+#   scripts/windows.sh play     build it, then play its folder under Wine on a
+#                               virtual screen and say how the show ended
+#
+# Qt 6.4.2 for Windows is built once from Debian's own sources into
+# VEXSHOW_QT_CACHE (default ~/.cache/vexshow), and again only when its
+# recipe below changes. The first build takes about an hour on two cores.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+project=$PWD
+
+qt_version=6.4.2
+qtdeclarative_sha256=bcbf3e6aeae6a488dbf2f3b49eb94454127e88aa1173ce0aba1e58cc2cf54dc6
+cache=${VEXSHOW_QT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/vexshow}
+qt_prefix=$cache/qt-$qt_version-mingw-w64
+build=build-windows
+bundle=$build/vexshow
+target=x86_64-w64-mingw32
+
+# Only what the show uses: no network, SQL, D-Bus, printing or tablets (Debian's
+# source leaves out the tablet library), and every third-party library built in
+# so that the program needs nothing of the machine it runs on. OpenGL stays on:
+# the Windows platform plugin does not build without it, and QQuickWidget needs it.
+qtbase_options=(
+    -DFEATURE_tabletevent=OFF
+    -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_dbus=OFF
+    -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_testlib=OFF
+    -DFEATURE_xml=OFF -DFEATURE_vulkan=OFF -DFEATURE_direct2d=OFF
+    -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF -DFEATURE_ico=OFF
+    -DFEATURE_system_zlib=OFF -DFEATURE_system_png=OFF -DFEATURE_system_pcre2=OFF
+    -DFEATURE_system_freetype=OFF -DFEATURE_system_harfbuzz=OFF
+    -DFEATURE_system_doubleconversion=OFF
+)
+qtdeclarative_options=(
+    -DFEATURE_qml_network=OFF -DFEATURE_qml_debug=OFF -DFEATURE_qml_preview=OFF
+    -DFEATURE_qml_profiler=OFF -DFEATURE_qml_xmllistmodel=OFF
+    -DFEATURE_qml_devtools=OFF -DFEATURE_quick_designer=OFF
+    -DFEATURE_quick_particles=OFF
+    -DFEATURE_quickcontrols2_fusion=OFF -DFEATURE_quickcontrols2_imagine=OFF
+    -DFEATURE_quickcontrols2_material=OFF -DFEATURE_quickcontrols2_universal=OFF
+    -DFEATURE_quickcontrols2_windows=OFF -DFEATURE_quickcontrols2_macos=OFF
+    -DFEATURE_quickcontrols2_ios=OFF
+)
+
+scripts/install-deps.sh windows
+
+# Debian's sources need the deb-src type beside the deb lines already set up.
+enable_sources() {
+    apt-get source --print-uris qt6-base >/dev/null 2>&1 && return
+    local as_root=()
+    [ "$(id -u)" -eq 0 ] || as_root=(sudo)
+    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+        sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
+            | "${as_root[@]}" tee /etc/apt/sources.list.d/vexshow-deb-src.sources >/dev/null
+    else
+        sed -n 's/^deb /deb-src /p' /etc/apt/sources.list \
+            | "${as_root[@]}" tee /etc/apt/sources.list.d/vexshow-deb-src.list >/dev/null
+    fi
+    "${as_root[@]}" apt-get update
+}
+
+# fetch_sources DIR: the upstream tarballs of qtbase and qtdeclarative, unpacked.
+fetch_sources() {
+    local dir=$1
+    mkdir -p "$dir"
+    enable_sources
+    (cd "$dir" && apt-get source --download-only qt6-base)
+    tar -C "$dir" -xf "$dir"/qt6-base_"$qt_version"*.orig.tar.xz
+    if ! (cd "$dir" && apt-get source --download-only qt6-declarative); then
+        echo "windows.sh: qt6-declarative's source is not on this mirror; using ../shared/qt-src"
+        cp ../shared/qt-src/qtdeclarative-everywhere-src-$qt_version.tar.xz "$dir/"
+        echo "$qtdeclarative_sha256  $dir/qtdeclarative-everywhere-src-$qt_version.tar.xz" | sha256sum -c
+    fi
+    tar -C "$dir" -xf "$(ls "$dir"/qt6-declarative_"$qt_version"*.orig.tar.xz \
+        "$dir"/qtdeclarative-everywhere-src-$qt_version.tar.xz 2>/dev/null | head -n1)"
+}
+
+# build_qt_module SOURCE BUILD OPTIONS...: configures, builds and installs one
+# Qt module into the prefix.
+build_qt_module() {
+    local source=$1 build_dir=$2
+    shift 2
+    cmake -S "$source" -B "$build_dir" -G Ninja \
+        -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX="$qt_prefix" \
+        -DQT_HOST_PATH=/usr \
+        -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+        -DQT_BUILD_TESTS=OFF -DQT_BUILD_EXAMPLES=OFF \
+        "$@"
+    cmake --build "$build_dir"
+    cmake --install "$build_dir"
+}
+
+build_qt() {
+    local recipe
+    recipe=$(printf '%s\n' "$qt_version" "${qtbase_options[@]}" "${qtdeclarative_options[@]}" \
+        | cat - cmake/mingw-w64-x86_64.cmake | sha256sum | cut -d' ' -f1)
+    if [ "$(cat "$qt_prefix/vexshow-recipe" 2>/dev/null)" = "$recipe" ]; then
+        return
+    fi
+    echo "Building Qt $qt_version for Windows into $qt_prefix (once)."
+    local work=$cache/qt-build
+    rm -rf "$work" "$qt_prefix"
+    fetch_sources "$work"
+    # Qt's toolchain file in the prefix loads this one; keep a copy beside it.
+    mkdir -p "$qt_prefix"
+    cp cmake/mingw-w64-x86_64.cmake "$qt_prefix/"
+    build_qt_module "$work/qtbase-everywhere-src-$qt_version" "$work/qtbase" \
+        -DCMAKE_TOOLCHAIN_FILE="$qt_prefix/mingw-w64-x86_64.cmake" "${qtbase_options[@]}"
+    build_qt_module "$work/qtdeclarative-everywhere-src-$qt_version" "$work/qtdeclarative" \
+        -DCMAKE_TOOLCHAIN_FILE="$qt_prefix/lib/cmake/Qt6/qt.toolchain.cmake" "${qtdeclarative_options[@]}"
+    echo "$recipe" >"$qt_prefix/vexshow-recipe"
+    rm -rf "$work"
+}
+
+build_qt
