@@ -1,6 +1,7 @@
 #include "backendchooser.h"
 
 #include <QDir>
+#include <QGuiApplication>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
@@ -11,8 +12,16 @@ void BackendChooser::choose()
 {
 #if !defined(Q_OS_WIN) && !defined(Q_OS_DARWIN)
     // Elsewhere Qt Quick does not default to OpenGL, so a GL answer says nothing.
-    if (wantsSoftware(QProcessEnvironment::systemEnvironment(), deviceNodes(), probeGlRenderer))
-        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    if (!wantsSoftware(QProcessEnvironment::systemEnvironment(), deviceNodes(), probeGlRenderer))
+        return;
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    // Qt's Wayland client loads its EGL buffer integration, and with it the
+    // whole GL driver, only to ask whether it may draw window decorations,
+    // which a full-screen window never shows. Software frames need neither.
+    if (QGuiApplication::platformName().startsWith("wayland")
+            && !qEnvironmentVariableIsSet("QT_WAYLAND_DISABLE_WINDOWDECORATION")) {
+        qputenv("QT_WAYLAND_DISABLE_WINDOWDECORATION", "1");
+    }
 #endif
 }
 

@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "fullscreenfallback.h"
 #include "scenestage.h"
 #include "vexlifemodel.h"
 
@@ -13,6 +14,7 @@ MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
 {
     setStyleSheet("background: black");
+    new FullScreenFallback(this);
 
     // The view keeps the scene's declared size, in the middle of the window.
     auto *view = new QQuickWidget;

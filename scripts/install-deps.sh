@@ -15,6 +15,7 @@ packages=(
     qt6-declarative-dev
     qt6-declarative-dev-tools
     qt6-qmllint-plugins
+    libxcb1-dev
     # what the scene imports at run time
     qml6-module-qtquick
     qml6-module-qtqml
@@ -22,6 +23,8 @@ packages=(
     qml6-module-qtquick-window
     libgl1-mesa-dri
     fonts-dejavu-core
+    # a Wayland desktop plays the show natively rather than through XWayland
+    qt6-wayland
     # a virtual screen, a window manager and the tools the end-to-end test drives
     xvfb
     xauth
@@ -29,6 +32,8 @@ packages=(
     x11-utils
     wmctrl
     imagemagick
+    # a Wayland compositor of its own for the tests, with its screenshooter
+    weston
     # memory checks (the sanitizers' runtimes come with g++)
     valgrind
     # the benchmark: CPU and peak memory per run, and Qt's qml tool as its peer

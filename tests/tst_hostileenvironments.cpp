@@ -1,4 +1,6 @@
 #include "virtualdisplay.h"
+#include "vncscreen.h"
+#include "westonscreen.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,6 +20,7 @@
 #include <algorithm>
 #include <csignal>
 #include <functional>
+#include <map>
 #include <memory>
 
 namespace {
@@ -128,8 +131,8 @@ class WatchedRun
 public:
     using Check = std::function<QString(const QImage &screen)>;
 
-    WatchedRun(const QSize &screenSize, const QMap<QString, Check> &checks)
-        : m_display(screenSize), m_pending(checks)
+    WatchedRun(std::unique_ptr<TestScreen> screen, const QMap<QString, Check> &checks)
+        : m_screen(std::move(screen)), m_pending(checks)
     {
     }
 
@@ -138,9 +141,9 @@ public:
     // Why the run did not start, or nothing.
     QString start(const QMap<QString, QString> &variables)
     {
-        if (!m_display.start())
-            return m_display.errorString();
-        QProcessEnvironment environment = m_display.environment();
+        if (!m_screen->start())
+            return m_screen->errorString();
+        QProcessEnvironment environment = m_screen->environment();
         for (auto variable = variables.cbegin(); variable != variables.cend(); ++variable)
             environment.insert(variable.key(), variable.value());
         QObject::connect(&m_show, &QProcess::finished, &m_ticker, [this] {
@@ -175,27 +178,18 @@ public:
     }
 
 private:
-    // One step a tick: find the window, see it full screen, then grab the
-    // screen until every check has passed once.
+    // One step a tick: see the window full screen, then grab the screen until
+    // every check has passed once.
     void look()
     {
-        if (m_window.isEmpty()) {
-            m_window = m_display.windowOf(m_show.processId());
-            return;
-        }
         if (!m_fullScreen) {
-            const QByteArray state = m_display.runTool("xprop", {"-id", m_window, "_NET_WM_STATE"});
-            const QRect geometry = m_display.windowGeometry(m_window);
-            m_fullScreen = state.contains("_NET_WM_STATE_FULLSCREEN")
-                    && !state.contains("_NET_WM_STATE_MAXIMIZED")
-                    && geometry == QRect(QPoint(0, 0), m_display.size());
-            m_windowFault = "the window is not alone full screen: " + QString::fromLatin1(state)
-                    + " covering " + describe(geometry);
+            m_windowFault = m_screen->windowFault(m_show.processId());
+            m_fullScreen = m_windowFault.isEmpty();
             return;
         }
-        const QImage screen = m_display.grab();
+        const QImage screen = m_screen->grab();
         for (auto check = m_pending.begin(); check != m_pending.end();) {
-            const QString fault = screen.size() == m_display.size()
+            const QString fault = screen.size() == m_screen->size()
                     ? check.value()(screen)
                     : QString("the screen grab is %1x%2").arg(screen.width()).arg(screen.height());
             // Some phases hide what a check looks for, so one fault alone may
@@ -209,21 +203,33 @@ private:
             m_ticker.stop();
     }
 
-    VirtualDisplay m_display;
+    std::unique_ptr<TestScreen> m_screen;
     QProcess m_show;
     QTimer m_ticker;
     QElapsedTimer m_clock;
     qint64 m_duration = -1;
-    QString m_window;
     bool m_fullScreen = false;
     QString m_windowFault = "the show opened no window";
     QMap<QString, Check> m_pending;
     QMap<QString, QStringList> m_faultsSeen;
 };
 
+namespace {
+
+// Black everywhere but in the scene, at scale times its size in the middle.
+WatchedRun::Check centredScene(const QSize &screen, int scale = 1)
+{
+    const QRect scene(QPoint((screen.width() - scale * sceneSize.width()) / 2,
+                             (screen.height() - scale * sceneSize.height()) / 2),
+                      scale * sceneSize);
+    return [scene, scale](const QImage &grab) { return framedSceneFault(grab, scene, scale * squareSize); };
+}
+
+} // namespace
+
 // The built program where things are not as they should be: no display, a
-// machine without the modules the scene needs, odd screens, and an end that
-// comes from outside.
+// machine without the modules the scene needs, odd screens, displays without
+// a window manager, and an end that comes from outside.
 class tst_HostileEnvironments : public QObject
 {
     Q_OBJECT
@@ -234,14 +240,13 @@ private slots:
     void withoutItsSceneItEndsAtOnce();
     void anEndFromOutsideIsPrompt_data();
     void anEndFromOutsideIsPrompt();
-    void smallerScreenCropsTheSceneEvenly();
-    void scaleFactorTwoKeepsTheSceneCentred();
+    void everyScreenShowsTheWholeScene_data();
+    void everyScreenShowsTheWholeScene();
 
 private:
     bool waitUntilPlaying(VirtualDisplay &display, QProcess &show);
 
-    std::unique_ptr<WatchedRun> m_smallScreen;
-    std::unique_ptr<WatchedRun> m_scaledScreen;
+    std::map<QString, std::unique_ptr<WatchedRun>> m_runs;
 };
 
 void tst_HostileEnvironments::initTestCase()
@@ -249,26 +254,34 @@ void tst_HostileEnvironments::initTestCase()
     QVERIFY2(QFileInfo(VEXSHOW_BINARY).isExecutable(),
              qPrintable(QString("%1 has not been built").arg(VEXSHOW_BINARY)));
 
-    // The full-length runs start now and are judged last.
-    m_smallScreen = std::make_unique<WatchedRun>(QSize(640, 400), QMap<QString, WatchedRun::Check>{
-        {"cropped", croppedSceneFault},
-        {"card text", [](const QImage &screen) { return cardTextFault(screen, 12); }},
-    });
-    QString fault = m_smallScreen->start({});
-    QVERIFY2(fault.isEmpty(), qPrintable(fault));
-
-    // At scale 2 the scene covers 1600x960 device pixels in the middle.
-    const QSize screen(1920, 1080);
-    const QRect scaledScene(QPoint((screen.width() - 2 * sceneSize.width()) / 2,
-                                   (screen.height() - 2 * sceneSize.height()) / 2),
-                            2 * sceneSize);
-    m_scaledScreen = std::make_unique<WatchedRun>(screen, QMap<QString, WatchedRun::Check>{
-        {"framed", [scaledScene](const QImage &grab) {
-             return framedSceneFault(grab, scaledScene, 2 * squareSize);
-         }},
-    });
-    fault = m_scaledScreen->start({{"QT_SCALE_FACTOR", "2"}});
-    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    // The full-length runs start now, side by side, and are judged last.
+    struct Run {
+        QString name;
+        std::unique_ptr<TestScreen> screen;
+        QMap<QString, QString> variables;
+        QMap<QString, WatchedRun::Check> checks;
+    };
+    const QSize wide(1920, 1080), laptop(1280, 800), small(640, 400);
+    Run runs[] = {
+        {"640x400 screen", std::make_unique<VirtualDisplay>(small), {},
+         {{"cropped", croppedSceneFault},
+          {"card text", [](const QImage &screen) { return cardTextFault(screen, 12); }}}},
+        // At scale 2 the scene covers 1600x960 device pixels in the middle.
+        {"QT_SCALE_FACTOR=2", std::make_unique<VirtualDisplay>(wide), {{"QT_SCALE_FACTOR", "2"}},
+         {{"framed", centredScene(wide, 2)}}},
+        // A kiosk's bare X server, as started by xinit.
+        {"X without a window manager", std::make_unique<VirtualDisplay>(wide, VirtualDisplay::NoWindowManager), {},
+         {{"framed", centredScene(wide)}}},
+        // The same window code as linuxfb's, which needs a console to test.
+        {"vnc framebuffer", std::make_unique<VncScreen>(laptop), {}, {{"framed", centredScene(laptop)}}},
+        {"Wayland", std::make_unique<WestonScreen>(laptop), {}, {{"framed", centredScene(laptop)}}},
+    };
+    for (Run &run : runs) {
+        auto &watched = m_runs[run.name];
+        watched = std::make_unique<WatchedRun>(std::move(run.screen), run.checks);
+        const QString fault = watched->start(run.variables);
+        QVERIFY2(fault.isEmpty(), qPrintable(run.name + ": " + fault));
+    }
 }
 
 void tst_HostileEnvironments::withoutADisplayItSaysSo()
@@ -365,16 +378,18 @@ void tst_HostileEnvironments::anEndFromOutsideIsPrompt()
     QVERIFY2(strays.isEmpty(), qPrintable("left running: " + strays.join(", ")));
 }
 
-void tst_HostileEnvironments::smallerScreenCropsTheSceneEvenly()
+void tst_HostileEnvironments::everyScreenShowsTheWholeScene_data()
 {
-    const QStringList faults = m_smallScreen->faults();
-    QVERIFY2(faults.isEmpty(), qPrintable("on a 640x400 screen:\n" + faults.join('\n')));
+    QTest::addColumn<QString>("run");
+    for (const auto &run : m_runs)
+        QTest::newRow(qPrintable(run.first)) << run.first;
 }
 
-void tst_HostileEnvironments::scaleFactorTwoKeepsTheSceneCentred()
+void tst_HostileEnvironments::everyScreenShowsTheWholeScene()
 {
-    const QStringList faults = m_scaledScreen->faults();
-    QVERIFY2(faults.isEmpty(), qPrintable("at QT_SCALE_FACTOR=2:\n" + faults.join('\n')));
+    QFETCH(QString, run);
+    const QStringList faults = m_runs.at(run)->faults();
+    QVERIFY2(faults.isEmpty(), qPrintable("on " + run + ":\n" + faults.join('\n')));
 }
 
 // Its window is up and the title card is on screen.

@@ -8,8 +8,9 @@
 #include <csignal>
 #include <sys/prctl.h>
 
-VirtualDisplay::VirtualDisplay(const QSize &size)
-    : m_size(size)
+VirtualDisplay::VirtualDisplay(const QSize &size, WindowManager windowManager)
+    : TestScreen(size)
+    , m_windowManagerKind(windowManager)
 {
 }
 
@@ -55,6 +56,8 @@ bool VirtualDisplay::start()
         m_error = QString("display %1 does not answer; %2").arg(m_name, serverReport());
         return false;
     }
+    if (m_windowManagerKind == NoWindowManager)
+        return true;
 
     endWithTest(m_windowManager);
     m_windowManager.setProcessEnvironment(m_environment);
@@ -97,6 +100,19 @@ QByteArray VirtualDisplay::runTool(const QString &program, const QStringList &ar
 QString VirtualDisplay::windowOf(qint64 processId) const
 {
     const QString pid = QString::number(processId);
+    if (m_windowManagerKind == NoWindowManager) {
+        // Top-level windows are the root's own children here, not frames.
+        static const QRegularExpression child(QStringLiteral("^\\s+(0x[0-9a-f]+) "));
+        const QStringList lines = QString::fromLatin1(runTool("xwininfo", {"-root", "-children"})).split('\n');
+        for (const QString &line : lines) {
+            const QString window = child.match(line).captured(1);
+            if (!window.isEmpty()
+                    && runTool("xprop", {"-id", window, "_NET_WM_PID"}).trimmed().endsWith(" " + pid.toLatin1())) {
+                return window;
+            }
+        }
+        return {};
+    }
     const QStringList windows = QString::fromLatin1(runTool("wmctrl", {"-l", "-p"})).split('\n');
     for (const QString &line : windows) {
         const QStringList fields = line.simplified().split(' ');
@@ -131,6 +147,24 @@ QImage VirtualDisplay::grab() const
 {
     return QImage::fromData(runTool("import", {"-window", "root", "png:-"}), "PNG")
             .convertToFormat(QImage::Format_RGB32);
+}
+
+QString VirtualDisplay::windowFault(qint64 processId) const
+{
+    const QString window = windowOf(processId);
+    if (window.isEmpty())
+        return "the show opened no window";
+    const QRect geometry = windowGeometry(window);
+    const QString covering = " covering " + describe(geometry);
+    if (geometry != QRect(QPoint(0, 0), m_size))
+        return "the window is not full screen:" + covering;
+    // Without a window manager nobody sets the state; the geometry is all.
+    if (m_windowManagerKind == NoWindowManager)
+        return {};
+    const QByteArray state = runTool("xprop", {"-id", window, "_NET_WM_STATE"});
+    if (!state.contains("_NET_WM_STATE_FULLSCREEN") || state.contains("_NET_WM_STATE_MAXIMIZED"))
+        return "the window is not alone full screen: " + QString::fromLatin1(state) + covering;
+    return {};
 }
 
 QString VirtualDisplay::serverReport()

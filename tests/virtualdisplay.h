@@ -1,30 +1,28 @@
 #ifndef VIRTUALDISPLAY_H
 #define VIRTUALDISPLAY_H
 
+#include "testscreen.h"
+
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QRect>
-#include <QSize>
-#include <QString>
 
-class QImage;
-
-// A screen of its own for the built program: an X server on a free display
-// and a window manager on it, both ended with the object or with the test.
-class VirtualDisplay
+// A screen of its own for the built program: an X server on a free display,
+// by default with a window manager on it, both ended with the object or with
+// the test.
+class VirtualDisplay : public TestScreen
 {
 public:
-    explicit VirtualDisplay(const QSize &size);
-    ~VirtualDisplay();
+    enum WindowManager { Openbox, NoWindowManager };
 
-    // False, with errorString() saying why, unless both answer in time.
-    bool start();
-    QString errorString() const { return m_error; }
+    explicit VirtualDisplay(const QSize &size, WindowManager windowManager = Openbox);
+    ~VirtualDisplay() override;
 
-    QSize size() const { return m_size; }
+    bool start() override;
+    QProcessEnvironment environment() const override { return m_environment; }
+    QImage grab() const override;
+    QString windowFault(qint64 processId) const override;
+
     QString name() const { return m_name; }
-    // The system environment aimed at this display only.
-    QProcessEnvironment environment() const { return m_environment; }
 
     // As a crash would: at once, without a word to its clients.
     void killServer();
@@ -37,14 +35,12 @@ public:
     // As windowOf, but waits for the window until the process ends.
     QString waitForWindow(const QProcess &process) const;
     QRect windowGeometry(const QString &window) const;
-    QImage grab() const;
 
 private:
     QString serverReport();
 
-    const QSize m_size;
+    const WindowManager m_windowManagerKind;
     QString m_name;
-    QString m_error;
     QProcessEnvironment m_environment;
     QProcess m_server;
     QProcess m_windowManager;

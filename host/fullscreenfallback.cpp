@@ -1,0 +1,93 @@
+#include "fullscreenfallback.h"
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+#if QT_CONFIG(xcb)
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#endif
+
+namespace {
+
+#if QT_CONFIG(xcb)
+// xcb hands its replies over to be freed.
+template <typename Reply>
+std::unique_ptr<Reply, void (*)(void *)> owned(Reply *reply)
+{
+    return {reply, &std::free};
+}
+
+// What Qt 4 asked before it put a full-screen window in place by hand: does
+// the running window manager say it supports the full-screen state?
+bool windowManagerAppliesFullScreen(xcb_connection_t *connection)
+{
+    auto atom = [connection](const char *name) {
+        const auto answer = owned(xcb_intern_atom_reply(
+                connection, xcb_intern_atom(connection, true, std::strlen(name), name), nullptr));
+        return answer ? answer->atom : xcb_atom_t(XCB_ATOM_NONE);
+    };
+    const xcb_atom_t supported = atom("_NET_SUPPORTED");
+    const xcb_atom_t fullScreen = atom("_NET_WM_STATE_FULLSCREEN");
+    if (supported == XCB_ATOM_NONE || fullScreen == XCB_ATOM_NONE)
+        return false;
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    const auto property = owned(xcb_get_property_reply(
+            connection, xcb_get_property(connection, false, root, supported, XCB_ATOM_ATOM, 0, 4096),
+            nullptr));
+    if (!property || property->format != 32)
+        return false;
+    const auto *atoms = static_cast<const xcb_atom_t *>(xcb_get_property_value(property.get()));
+    const int count = xcb_get_property_value_length(property.get()) / int(sizeof(xcb_atom_t));
+    return std::find(atoms, atoms + count, fullScreen) != atoms + count;
+}
+#endif
+
+// Where nobody else will put the window over its screen.
+bool nobodyAppliesFullScreen()
+{
+    // Qt's framebuffer platforms draw their windows themselves, with no
+    // window manager to ask.
+    const QString platform = QGuiApplication::platformName();
+    if (platform == "linuxfb" || platform == "vnc" || platform == "bsdfb")
+        return true;
+#if QT_CONFIG(xcb)
+    // Qt's X11 code gives up the requested state on any geometry change, so
+    // this must be sure there is nobody else.
+    if (platform == "xcb") {
+        if (auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
+            return !windowManagerAppliesFullScreen(x11->connection());
+    }
+#endif
+    // Wayland compositors, Windows and macOS apply the state themselves.
+    return false;
+}
+
+} // namespace
+
+FullScreenFallback::FullScreenFallback(QWidget *window)
+    : QObject(window)
+    , m_window(window)
+{
+    m_window->installEventFilter(this);
+}
+
+bool FullScreenFallback::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_window && event->type() == QEvent::WindowStateChange)
+        coverScreen();
+    return QObject::eventFilter(watched, event);
+}
+
+void FullScreenFallback::coverScreen()
+{
+    const QRect screen = m_window->screen()->geometry();
+    if (m_window->isFullScreen() && m_window->geometry() != screen && nobodyAppliesFullScreen())
+        m_window->setGeometry(screen);
+}

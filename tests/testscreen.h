@@ -1,0 +1,38 @@
+#ifndef TESTSCREEN_H
+#define TESTSCREEN_H
+
+#include <QImage>
+#include <QProcessEnvironment>
+#include <QSize>
+#include <QString>
+
+// A screen the built program plays on, with the servers behind it started by
+// the test and ended with it.
+class TestScreen
+{
+public:
+    explicit TestScreen(const QSize &size) : m_size(size) {}
+    virtual ~TestScreen() = default;
+
+    // False, with errorString() saying why, unless the screen answers in time.
+    virtual bool start() = 0;
+    QString errorString() const { return m_error; }
+    QSize size() const { return m_size; }
+    // The system environment aimed at this screen only.
+    virtual QProcessEnvironment environment() const = 0;
+    // The whole screen as shown now, or a null image if it cannot be had yet.
+    virtual QImage grab() const = 0;
+    // Why the process's window is not full screen as far as the display
+    // server tells, or nothing. Where it tells nothing, the grab must show it.
+    virtual QString windowFault(qint64 processId) const
+    {
+        Q_UNUSED(processId);
+        return {};
+    }
+
+protected:
+    const QSize m_size;
+    QString m_error;
+};
+
+#endif // TESTSCREEN_H
