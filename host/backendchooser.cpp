@@ -10,10 +10,18 @@
 
 void BackendChooser::choose()
 {
-#if !defined(Q_OS_WIN) && !defined(Q_OS_DARWIN)
-    // Elsewhere Qt Quick does not default to OpenGL, so a GL answer says nothing.
-    if (!wantsSoftware(QProcessEnvironment::systemEnvironment(), deviceNodes(), probeGlRenderer))
+#if defined(Q_OS_DARWIN)
+    // Qt Quick draws with Metal there, never through a software rasterizer.
+#else
+    const QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+#if defined(Q_OS_WIN)
+    // Windows names no device to look for; its OpenGL driver tells.
+    if (!wantsSoftware(env, probeGlRenderer))
         return;
+#else
+    if (!wantsSoftware(env, deviceNodes(), probeGlRenderer))
+        return;
+#endif
     QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     // Qt's Wayland client loads its EGL buffer integration, and with it the
     // whole GL driver, only to ask whether it may draw window decorations,
@@ -29,24 +37,38 @@ bool BackendChooser::wantsSoftware(const QProcessEnvironment &env,
                                    const QStringList &deviceNodes,
                                    const std::function<QByteArray()> &glRenderer)
 {
-    // Qt still honours the older QMLSCENE_DEVICE beside QT_QUICK_BACKEND.
-    for (const char *name : {"QT_QUICK_BACKEND", "QMLSCENE_DEVICE", "QSG_RHI_BACKEND"}) {
-        if (!env.value(name).isEmpty())
-            return false;
-    }
-    if (!hasGpuDevice(deviceNodes))
+    if (!userHasChosen(env) && !hasGpuDevice(deviceNodes))
         return true;
+    return wantsSoftware(env, glRenderer);
+}
+
+bool BackendChooser::wantsSoftware(const QProcessEnvironment &env,
+                                   const std::function<QByteArray()> &glRenderer)
+{
+    if (userHasChosen(env))
+        return false;
     // No OpenGL at all (an X server without GLX, say) leaves only software.
     const QByteArray renderer = glRenderer();
     return renderer.isEmpty() || isSoftwareRasterizer(renderer);
 }
 
+bool BackendChooser::userHasChosen(const QProcessEnvironment &env)
+{
+    // Qt still honours the older QMLSCENE_DEVICE beside QT_QUICK_BACKEND.
+    for (const char *name : {"QT_QUICK_BACKEND", "QMLSCENE_DEVICE", "QSG_RHI_BACKEND"}) {
+        if (!env.value(name).isEmpty())
+            return true;
+    }
+    return false;
+}
+
 bool BackendChooser::isSoftwareRasterizer(const QByteArray &glRenderer)
 {
     // Mesa's llvmpipe, softpipe and swrast, its classic "Software Rasterizer",
-    // and Mesa on WARP, Windows' software Direct3D, as under WSL.
+    // Mesa on WARP, Windows' software Direct3D, as under WSL, and "GDI
+    // Generic", the OpenGL 1.1 Windows has where no GPU driver is installed.
     static const QRegularExpression software(
-        QStringLiteral("\\b(llvmpipe|softpipe|swrast|software rasterizer|basic render driver)\\b"),
+        QStringLiteral("\\b(llvmpipe|softpipe|swrast|software rasterizer|basic render driver|gdi generic)\\b"),
         QRegularExpression::CaseInsensitiveOption);
     return software.match(QString::fromLatin1(glRenderer)).hasMatch();
 }

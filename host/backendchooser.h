@@ -22,11 +22,15 @@ public:
     static bool wantsSoftware(const QProcessEnvironment &env,
                               const QStringList &deviceNodes,
                               const std::function<QByteArray()> &glRenderer);
+    // The same where the system names no GPU devices to look for (Windows).
+    static bool wantsSoftware(const QProcessEnvironment &env,
+                              const std::function<QByteArray()> &glRenderer);
 
     static bool isSoftwareRasterizer(const QByteArray &glRenderer);
     static bool hasGpuDevice(const QStringList &deviceNodes);
 
 private:
+    static bool userHasChosen(const QProcessEnvironment &env);
     static QStringList deviceNodes();
     static QByteArray probeGlRenderer();
 };

@@ -55,9 +55,20 @@ windows_packages=(
     dpkg-dev
     xz-utils
     zip
-    # playing it: Wine on a virtual screen with a window manager
+    # playing it: Wine on a virtual screen with a window manager, with the
+    # fonts, GL and X extensions its X11 driver loads only if they are there
     wine
     wine64
+    fonts-wine
+    libgl1
+    libgl1-mesa-dri
+    libxrandr2
+    libxrender1
+    libxcursor1
+    libxi6
+    libxfixes3
+    libxcomposite1
+    libxinerama1
     xvfb
     xauth
     openbox

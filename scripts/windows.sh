@@ -28,7 +28,7 @@ qtbase_options=(
     -DFEATURE_tabletevent=OFF
     -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_dbus=OFF
     -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_testlib=OFF
-    -DFEATURE_xml=OFF -DFEATURE_vulkan=OFF -DFEATURE_direct2d=OFF
+    -DFEATURE_xml=OFF -DFEATURE_vulkan=OFF
     -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF -DFEATURE_ico=OFF
     -DFEATURE_system_zlib=OFF -DFEATURE_system_png=OFF -DFEATURE_system_pcre2=OFF
     -DFEATURE_system_freetype=OFF -DFEATURE_system_harfbuzz=OFF
@@ -116,4 +116,89 @@ build_qt() {
     rm -rf "$work"
 }
 
+build_project() {
+    "$qt_prefix/bin/qt-cmake" -S . -B "$build" -G Ninja \
+        -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+    cmake --build "$build"
+}
+
+# The DLLs a Windows binary imports, by name.
+imports() {
+    "$target-objdump" -p "$1" | sed -n 's/^\s*DLL Name: //p'
+}
+
+# The program with exactly what it loads: Qt's libraries and the compiler's
+# runtime, the Windows platform plugin, and the QML modules the scene imports
+# with their plugins. qt.conf points Qt at them, relative to the program.
+gather_bundle() {
+    rm -rf "$bundle"
+    mkdir -p "$bundle/plugins/platforms"
+    cp "$build/vexshow.exe" "$bundle/"
+    cp "$qt_prefix/plugins/platforms/qwindows.dll" "$bundle/plugins/platforms/"
+    local module
+    for module in $(/usr/lib/qt6/libexec/qmlimportscanner -rootPath resources \
+            -importPath "$qt_prefix/qml" | sed -n 's/^\s*"relativePath": "\(.*\)",\?$/\1/p'); do
+        mkdir -p "$bundle/qml/$module"
+        find "$qt_prefix/qml/$module" -maxdepth 1 -type f \( -name qmldir -o -name '*.dll' \) \
+            -exec cp {} "$bundle/qml/$module/" \;
+    done
+    printf '[Paths]\nPrefix = .\nPlugins = plugins\nQmlImports = qml\n' >"$bundle/qt.conf"
+
+    # Every DLL that something in the folder imports and that is not part of
+    # Windows itself, until nothing new turns up.
+    local search=("$qt_prefix/bin" /usr/lib/gcc/$target/*-posix /usr/$target/lib)
+    local binary dll dir added=1
+    while [ "$added" -eq 1 ]; do
+        added=0
+        while read -r binary; do
+            for dll in $(imports "$binary"); do
+                [ -e "$bundle/$dll" ] && continue
+                for dir in "${search[@]}"; do
+                    if [ -e "$dir/$dll" ]; then
+                        cp "$dir/$dll" "$bundle/"
+                        added=1
+                        break
+                    fi
+                done
+            done
+        done < <(find "$bundle" -name '*.exe' -o -name '*.dll')
+    done
+    "$target-strip" --strip-unneeded $(find "$bundle" -name '*.exe' -o -name '*.dll')
+
+    rm -f "$build/vexshow-windows-x64.zip"
+    (cd "$build" && zip -qr vexshow-windows-x64.zip vexshow)
+    echo "Built $build/vexshow-windows-x64.zip"
+}
+
+# Plays the folder under Wine on a virtual screen with a window manager, in a
+# Wine prefix of its own made on first use, and says how the show ended.
+play() {
+    local workdir status=0 begin end elapsed
+    workdir=$(mktemp -d)
+    source scripts/virtual-screen.sh
+    export WINEPREFIX=$cache/wine WINEDEBUG=-all
+    # No prompts to install Wine's .NET and HTML engines, which the show does not use.
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    trap 'wineserver -k 2>/dev/null; stop_virtual_screen; rm -rf "$workdir"' EXIT
+    start_virtual_screen "${VEXSHOW_SCREEN:-1280x800}" "$workdir"
+    if [ ! -d "$WINEPREFIX" ]; then
+        echo "Making a Wine prefix in $WINEPREFIX (once)."
+        wineboot --init
+        wineserver -w
+    fi
+    begin=$(date +%s%N)
+    wine "$bundle/vexshow.exe" "$@" || status=$?
+    end=$(date +%s%N)
+    elapsed=$(( (end - begin) / 1000000 ))
+    printf 'The show ended with exit code %d after %d.%03d s under Wine.\n' \
+        "$status" $((elapsed / 1000)) $((elapsed % 1000))
+    return "$status"
+}
+
 build_qt
+build_project
+gather_bundle
+if [ "${1:-}" = play ]; then
+    shift
+    play "$@"
+fi

@@ -2,6 +2,18 @@
 
 #include <QTest>
 
+namespace {
+
+QProcessEnvironment environmentOf(const QStringList &entries)
+{
+    QProcessEnvironment environment;
+    for (const QString &entry : entries)
+        environment.insert(entry.section('=', 0, 0), entry.section('=', 1));
+    return environment;
+}
+
+} // namespace
+
 class tst_BackendChooser : public QObject
 {
     Q_OBJECT
@@ -9,6 +21,8 @@ class tst_BackendChooser : public QObject
 private slots:
     void decides_data();
     void decides();
+    void decidesWithoutDeviceNodes_data();
+    void decidesWithoutDeviceNodes();
     void recognisesSoftwareRasterizers_data();
     void recognisesSoftwareRasterizers();
 };
@@ -61,9 +75,7 @@ void tst_BackendChooser::decides()
     QFETCH(bool, software);
     QFETCH(bool, asksOpenGL);
 
-    QProcessEnvironment environment;
-    for (const QString &entry : env)
-        environment.insert(entry.section('=', 0, 0), entry.section('=', 1));
+    const QProcessEnvironment environment = environmentOf(env);
     bool asked = false;
     const auto probe = [&] {
         asked = true;
@@ -75,6 +87,42 @@ void tst_BackendChooser::decides()
     QVERIFY2(asked == asksOpenGL,
              asked ? "asked OpenGL where the answer was already known"
                    : "decided without asking OpenGL");
+}
+
+// As on Windows, where only the OpenGL driver can tell.
+void tst_BackendChooser::decidesWithoutDeviceNodes_data()
+{
+    QTest::addColumn<QStringList>("env");
+    QTest::addColumn<QByteArray>("renderer");
+    QTest::addColumn<bool>("software");
+    QTest::addColumn<bool>("asksOpenGL");
+
+    QTest::newRow("GPU driver") << QStringList() << QByteArray("NVIDIA GeForce GTX 1080/PCIe/SSE2")
+                                << false << true;
+    QTest::newRow("no GPU driver") << QStringList() << QByteArray("GDI Generic") << true << true;
+    QTest::newRow("Wine on llvmpipe") << QStringList() << QByteArray("llvmpipe (LLVM 15.0.6, 256 bits)")
+                                      << true << true;
+    QTest::newRow("no OpenGL") << QStringList() << QByteArray() << true << true;
+    QTest::newRow("user chose") << QStringList{"QT_QUICK_BACKEND=rhi"} << QByteArray("GDI Generic")
+                                << false << false;
+}
+
+void tst_BackendChooser::decidesWithoutDeviceNodes()
+{
+    QFETCH(QStringList, env);
+    QFETCH(QByteArray, renderer);
+    QFETCH(bool, software);
+    QFETCH(bool, asksOpenGL);
+
+    const QProcessEnvironment environment = environmentOf(env);
+    bool asked = false;
+    const auto probe = [&] {
+        asked = true;
+        return renderer;
+    };
+
+    QCOMPARE(BackendChooser::wantsSoftware(environment, probe), software);
+    QCOMPARE(asked, asksOpenGL);
 }
 
 void tst_BackendChooser::recognisesSoftwareRasterizers_data()
@@ -89,6 +137,7 @@ void tst_BackendChooser::recognisesSoftwareRasterizers_data()
     QTest::newRow("classic") << QByteArray("Software Rasterizer") << true;
     QTest::newRow("WARP under WSL")
         << QByteArray("D3D12 (Microsoft Basic Render Driver)") << true;
+    QTest::newRow("Windows without a GPU driver") << QByteArray("GDI Generic") << true;
     // Hardware drivers that also name LLVM, their shader compiler.
     QTest::newRow("radeon") << QByteArray("AMD Radeon RX 580 (polaris10, LLVM 15.0.6, DRM 3.49)") << false;
     QTest::newRow("intel") << QByteArray("Mesa Intel(R) UHD Graphics 620 (KBL GT2)") << false;
