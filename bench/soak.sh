@@ -1,17 +1,26 @@
 #!/usr/bin/env bash
-# Plays the whole show N times in a row (default 30) on one virtual 1280x800
-# screen with a window manager, and checks that every run exits with code 0
-# at about 19 s (17 to 25 s). Prints each run's exit code and duration, then a
+# Plays the whole show N times in a row (default 30) on a virtual 1280x800
+# screen, and checks that every run exits with code 0 at about 19 s (17 to
+# 25 s). Prints each run's exit code, duration and peak memory, then a
 # summary; exits 1 if any run failed. Takes about 20 s a run.
-# Usage: bench/soak.sh [N]
+# Usage: bench/soak.sh [--on x11|wayland|both] [N]
+#
+# x11 (the default) is Xvfb with openbox; wayland is weston's headless
+# desktop; both alternates the two, run by run, so that their memory can be
+# told apart on the same machine at the same time.
 #
 # Environment: VEXSHOW (the program; default: built into build/).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+on=x11
+if [ "${1:-}" = --on ]; then
+    on=${2:-}
+    shift 2
+fi
 runs=${1:-30}
-if ! [[ $runs =~ ^[1-9][0-9]*$ ]]; then
-    echo "usage: $0 [N]" >&2
+if ! [[ $runs =~ ^[1-9][0-9]*$ ]] || ! [[ $on =~ ^(x11|wayland|both)$ ]]; then
+    echo "usage: $0 [--on x11|wayland|both] [N]" >&2
     exit 2
 fi
 
@@ -20,40 +29,59 @@ if [ -z "${VEXSHOW:-}" ]; then
     cmake -S "$root" -B "$root/build" -G Ninja >/dev/null
     cmake --build "$root/build" --target vexshow >/dev/null
 fi
-for tool in Xvfb openbox xprop timeout "$VEXSHOW"; do
+for tool in Xvfb openbox weston xprop timeout /usr/bin/time "$VEXSHOW"; do
     command -v "$tool" >/dev/null || { echo "soak: $tool not found" >&2; exit 1; }
 done
 
 work=$(mktemp -d)
 source "$root/scripts/virtual-screen.sh"
 trap 'stop_virtual_screen; rm -rf "$work"' EXIT
-start_virtual_screen 1280x800 "$work" || { echo "soak: no virtual screen" >&2; exit 1; }
+# Each display's environment for the show, as its start function exports it.
+declare -A display_env
+if [ "$on" != wayland ]; then
+    mkdir "$work/x11"
+    start_virtual_screen 1280x800 "$work/x11" || { echo "soak: no X server" >&2; exit 1; }
+    display_env[x11]="DISPLAY=$DISPLAY QT_QPA_PLATFORM=xcb"
+fi
+if [ "$on" != x11 ]; then
+    mkdir "$work/wayland"
+    start_wayland_screen 1280x800 "$work/wayland" || { echo "soak: no compositor" >&2; exit 1; }
+    display_env[wayland]="XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR WAYLAND_DISPLAY=$WAYLAND_DISPLAY QT_QPA_PLATFORM=wayland"
+fi
+displays=(${!display_env[@]})
+[ "$on" = both ] && displays=(x11 wayland)
 
 # Microseconds since the epoch.
 now() { local t=$EPOCHREALTIME; echo "${t/./}"; }
 
-echo "soak: $runs runs of $VEXSHOW on display $DISPLAY (1280x800)"
+echo "soak: $runs runs of $VEXSHOW on ${displays[*]} (1280x800)"
 passed=0
 durations=()
+declare -A peaks
 for ((run = 1; run <= runs; run++)); do
+    display=${displays[$(( (run - 1) % ${#displays[@]} ))]}
     begin=$(now)
     status=0
     # A run that hangs is ended, and counts as failed (124 or 137).
-    timeout -k 5 60 "$VEXSHOW" >"$work/run.log" 2>&1 || status=$?
+    env -u DISPLAY -u WAYLAND_DISPLAY ${display_env[$display]} \
+        /usr/bin/time -f %M -o "$work/rss" timeout -k 5 60 "$VEXSHOW" >"$work/run.log" 2>&1 || status=$?
     ms=$(( ($(now) - begin) / 1000 ))
+    kb=$(tail -n1 "$work/rss")
     durations+=("$ms")
+    peaks[$display]+="$kb "
     verdict=FAIL
     if [ "$status" -eq 0 ] && [ "$ms" -ge 17000 ] && [ "$ms" -le 25000 ]; then
         verdict=ok
         passed=$((passed + 1))
     fi
-    printf 'run %3d/%d: exit %3d after %2d.%03d s  %s\n' \
-        "$run" "$runs" "$status" $((ms / 1000)) $((ms % 1000)) "$verdict"
+    printf 'run %3d/%d on %-7s exit %3d after %2d.%03d s, peak RSS %5.1f MB  %s\n' \
+        "$run" "$runs" "$display:" "$status" $((ms / 1000)) $((ms % 1000)) \
+        "$(awk -v kb="$kb" 'BEGIN { print kb / 1024 }')" "$verdict"
     if [ "$verdict" = FAIL ]; then
         sed 's/^/    /' "$work/run.log" | tail -n 20
     fi
     if ! virtual_screen_alive; then
-        echo "soak: the X server or the window manager died after run $run" >&2
+        echo "soak: a display server or the window manager died after run $run" >&2
         break
     fi
 done
@@ -65,4 +93,8 @@ secs() { printf '%d.%03d' $(($1 / 1000)) $(($1 % 1000)); }
 failed=$((runs - passed))
 echo "soak: $passed of $runs runs passed, $failed failed;" \
     "durations $(secs "${sorted[0]}")-$(secs "${sorted[$((count - 1))]}") s, median $(secs "$median") s"
+for display in "${displays[@]}"; do
+    echo "soak: median peak RSS on $display $(printf '%s\n' ${peaks[$display]} | sort -n \
+        | awk '{ v[NR] = $1 } END { printf "%.1f MB over %d runs", v[int((NR + 1) / 2)] / 1024, NR }')"
+done
 [ "$failed" -eq 0 ]

@@ -1,8 +1,10 @@
 # Sourced by the scripts that play the show on a virtual screen of their own:
 #   start_virtual_screen WIDTHxHEIGHT DIR   Xvfb and openbox, logs in DIR;
 #                                           exports DISPLAY for the show
-#   virtual_screen_alive                    both still running
-#   stop_virtual_screen                     ends what start_virtual_screen began
+#   start_wayland_screen WIDTHxHEIGHT DIR   weston's headless desktop instead;
+#                                           exports WAYLAND_DISPLAY
+#   virtual_screen_alive                    all still running
+#   stop_virtual_screen                     ends what the starts began
 
 virtual_screen_pids=()
 
@@ -42,6 +44,22 @@ start_virtual_screen() {
         cat "$dir/openbox.log" >&2
         return 1
     fi
+}
+
+start_wayland_screen() {
+    local size=$1 dir=$2
+    mkdir -m 700 "$dir/runtime"
+    XDG_RUNTIME_DIR=$dir/runtime weston --no-config --backend=headless-backend.so --use-pixman \
+        --width="${size%x*}" --height="${size#*x}" --socket=vexshow --idle-time=0 \
+        >"$dir/weston.log" 2>&1 &
+    virtual_screen_pids+=($!)
+    if ! wait_for 15 test -S "$dir/runtime/vexshow"; then
+        echo "weston did not start:" >&2
+        cat "$dir/weston.log" >&2
+        return 1
+    fi
+    export XDG_RUNTIME_DIR=$dir/runtime WAYLAND_DISPLAY=vexshow QT_QPA_PLATFORM=wayland
+    unset DISPLAY
 }
 
 virtual_screen_alive() {
