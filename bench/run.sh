@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Plays the whole show full-screen on a 1920x1080 virtual screen, alternating
-# with Qt's qml tool running the same scene file, and prints medians over the
-# pairs. Usage: bench/run.sh [--quick] [--pairs N]
+# with Qt's qml tool running the same scene file twice, once with its defaults
+# and once with Qt Quick's software backend (QT_QUICK_BACKEND=software, the
+# cheapest way the tool has to play it without a GPU), and prints medians over
+# the rounds. Usage: bench/run.sh [--quick] [--pairs N]
 #
-# Frames are counted from Qt Quick's own per-frame renderer log, which both
-# programs write with either scene graph backend, so the peer runs unmodified.
-# Show start is the first frame. The peer has no quit action, so it is sent
-# SIGTERM 19 s after its first frame; ours must exit by itself.
+# Frames are counted from Qt Quick's own per-frame renderer log, which all
+# three write with either scene graph backend, so the peers run unmodified.
+# Show start is the first frame. The peers have no quit action, so they are
+# sent SIGTERM 19 s after their first frame; ours must exit by itself.
 #
 # Environment: VEXSHOW (the program; default: built into build-bench),
 # QML_TOOL (default: Qt 6's qml), SHOW_SECONDS (19).
@@ -64,7 +66,7 @@ run() {
     timeout -k 5 $((show + 30)) /usr/bin/time -f '%U %S %M %x' -o "$timing" "$@" \
         >/dev/null 2>"$log" &
     local pid=$!
-    if [ "$name" = qml ]; then
+    if [ "$name" != vexshow ]; then
         local t0=''
         for _ in $(seq 500); do
             t0=$(first_frame "$log")
@@ -107,11 +109,13 @@ run() {
     cp "$log" "$work/$name.last.log"
 }
 
-echo "bench: $pairs pair(s) on $DISPLAY, $(basename "$VEXSHOW") vs $QML_TOOL $scene" >&2
+echo "bench: $pairs round(s) on $DISPLAY, $(basename "$VEXSHOW") vs $QML_TOOL $scene, default and software" >&2
 for i in $(seq "$pairs"); do
     run vexshow "$VEXSHOW"
     run qml "$QML_TOOL" "$scene"
-    echo "bench: pair $i: vexshow $(tail -n1 "$work/vexshow")  qml $(tail -n1 "$work/qml")" >&2
+    run qml-sw env QT_QUICK_BACKEND=software "$QML_TOOL" "$scene"
+    echo "bench: round $i: vexshow $(tail -n1 "$work/vexshow")  qml $(tail -n1 "$work/qml")" \
+        " qml-sw $(tail -n1 "$work/qml-sw")" >&2
 done
 
 # Columns of a result line, as named in the table below.
@@ -124,21 +128,24 @@ status=0
 for r in $(awk '{ print $8 }' "$work/vexshow"); do
     [ "$r" = 0 ] || { echo "bench: vexshow exited with status $r" >&2; status=1; }
 done
-if [ "$(col vexshow 2)" = 0 ] || [ "$(col qml 2)" = 0 ]; then
+if [ "$(col vexshow 2)" = 0 ] || [ "$(col qml 2)" = 0 ] || [ "$(col qml-sw 2)" = 0 ]; then
     echo "bench: no frames were counted" >&2
     status=1
 fi
 
-printf '%-32s %10s %10s   %s\n' "median over $pairs pair(s)" vexshow qml goal
+printf '%-32s %10s %10s %10s   %s\n' "median over $pairs round(s)" vexshow qml qml-sw goal
 names=('CPU user+sys over the show (s)' 'frames rendered' 'frames per second of show' \
        'largest gap between frames (ms)' 'first frame after start (ms)' 'peak RSS (MB)' \
        'exit after show start (s)')
-goals=('<= 0.5 x qml' '' '>= 59' '<= 50' '<= 150' '<= 80' '19.0 +- 0.1')
+goals=('<= 0.5 x qml, <= 0.8 x qml-sw' '' '>= 59' '<= 50' '<= 150' '<= 80' '19.0 +- 0.1')
 ratios=''
+software_ratios=''
 for c in 1 2 3 4 5 6 7; do
-    a=$(col vexshow $c); b=$(col qml $c)
-    printf '%-32s %10s %10s   %s\n' "${names[c - 1]}" "$a" "$b" "${goals[c - 1]}" | sed 's/ *$//'
+    a=$(col vexshow $c); b=$(col qml $c); sw=$(col qml-sw $c)
+    printf '%-32s %10s %10s %10s   %s\n' "${names[c - 1]}" "$a" "$b" "$sw" "${goals[c - 1]}" | sed 's/ *$//'
     ratios+=$(awk -v a="$a" -v b="$b" 'BEGIN { printf " %.2f", b != 0 ? a / b : 0 }')
+    software_ratios+=$(awk -v a="$a" -v b="$sw" 'BEGIN { printf " %.2f", b != 0 ? a / b : 0 }')
 done
-echo "ratios vexshow/qml (cpu frames fps gap first rss exit):$ratios"
+echo "ratios vexshow/qml    (cpu frames fps gap first rss exit):$ratios"
+echo "ratios vexshow/qml-sw (cpu frames fps gap first rss exit):$software_ratios"
 exit $status

@@ -4,6 +4,8 @@
 #   scripts/windows.sh          build build-windows/vexshow-windows-x64.zip
 #   scripts/windows.sh play     build it, then play its folder under Wine on a
 #                               virtual screen and say how the show ended
+#   scripts/windows.sh test     build it, then run the end-to-end tests on it
+#                               under Wine (CTest label windows)
 #
 # Qt 6.4.2 for Windows is built once from Debian's own sources into
 # VEXSHOW_QT_CACHE (default ~/.cache/vexshow), and again only when its
@@ -37,13 +39,25 @@ qtbase_options=(
 qtdeclarative_options=(
     -DFEATURE_qml_network=OFF -DFEATURE_qml_debug=OFF -DFEATURE_qml_preview=OFF
     -DFEATURE_qml_profiler=OFF -DFEATURE_qml_xmllistmodel=OFF
-    -DFEATURE_qml_devtools=OFF -DFEATURE_quick_designer=OFF
+    -DFEATURE_quick_designer=OFF
     -DFEATURE_quick_particles=OFF
     -DFEATURE_quickcontrols2_fusion=OFF -DFEATURE_quickcontrols2_imagine=OFF
     -DFEATURE_quickcontrols2_material=OFF -DFEATURE_quickcontrols2_universal=OFF
     -DFEATURE_quickcontrols2_windows=OFF -DFEATURE_quickcontrols2_macos=OFF
     -DFEATURE_quickcontrols2_ios=OFF
 )
+# Of qtdeclarative, only the libraries and QML modules the show loads, and
+# the source folders that install them: the rest (Qt Quick Controls, dialogs,
+# the QML tooling) would take three times as long to build.
+qtdeclarative_targets=(
+    src/qmlintegration/QmlIntegration
+    bin/Qt6Qml.dll bin/Qt6QmlModels.dll bin/Qt6QmlWorkerScript.dll
+    bin/Qt6Quick.dll bin/Qt6QuickWidgets.dll
+    qml/QtQml/qmlplugin.dll qml/QtQml/Models/modelsplugin.dll
+    qml/QtQml/WorkerScript/workerscriptplugin.dll
+    qml/QtQuick/qtquick2plugin.dll qml/QtQuick/Window/quickwindowplugin.dll
+)
+qtdeclarative_installs=(qmlintegration qml qmlmodels qmlworkerscript quick quickwidgets)
 
 scripts/install-deps.sh windows
 
@@ -78,9 +92,9 @@ fetch_sources() {
         "$dir"/qtdeclarative-everywhere-src-$qt_version.tar.xz 2>/dev/null | head -n1)"
 }
 
-# build_qt_module SOURCE BUILD OPTIONS...: configures, builds and installs one
-# Qt module into the prefix.
-build_qt_module() {
+# configure_qt_module SOURCE BUILD OPTIONS...: one Qt module, to be installed
+# into the prefix.
+configure_qt_module() {
     local source=$1 build_dir=$2
     shift 2
     cmake -S "$source" -B "$build_dir" -G Ninja \
@@ -90,13 +104,12 @@ build_qt_module() {
         -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
         -DQT_BUILD_TESTS=OFF -DQT_BUILD_EXAMPLES=OFF \
         "$@"
-    cmake --build "$build_dir"
-    cmake --install "$build_dir"
 }
 
 build_qt() {
     local recipe
     recipe=$(printf '%s\n' "$qt_version" "${qtbase_options[@]}" "${qtdeclarative_options[@]}" \
+        "${qtdeclarative_targets[@]}" "${qtdeclarative_installs[@]}" \
         | cat - cmake/mingw-w64-x86_64.cmake | sha256sum | cut -d' ' -f1)
     if [ "$(cat "$qt_prefix/vexshow-recipe" 2>/dev/null)" = "$recipe" ]; then
         return
@@ -108,10 +121,17 @@ build_qt() {
     # Qt's toolchain file in the prefix loads this one; keep a copy beside it.
     mkdir -p "$qt_prefix"
     cp cmake/mingw-w64-x86_64.cmake "$qt_prefix/"
-    build_qt_module "$work/qtbase-everywhere-src-$qt_version" "$work/qtbase" \
+    configure_qt_module "$work/qtbase-everywhere-src-$qt_version" "$work/qtbase" \
         -DCMAKE_TOOLCHAIN_FILE="$qt_prefix/mingw-w64-x86_64.cmake" "${qtbase_options[@]}"
-    build_qt_module "$work/qtdeclarative-everywhere-src-$qt_version" "$work/qtdeclarative" \
+    cmake --build "$work/qtbase"
+    cmake --install "$work/qtbase"
+    configure_qt_module "$work/qtdeclarative-everywhere-src-$qt_version" "$work/qtdeclarative" \
         -DCMAKE_TOOLCHAIN_FILE="$qt_prefix/lib/cmake/Qt6/qt.toolchain.cmake" "${qtdeclarative_options[@]}"
+    cmake --build "$work/qtdeclarative" --target "${qtdeclarative_targets[@]}"
+    local folder
+    for folder in "${qtdeclarative_installs[@]}"; do
+        cmake -P "$work/qtdeclarative/src/$folder/cmake_install.cmake"
+    done
     echo "$recipe" >"$qt_prefix/vexshow-recipe"
     rm -rf "$work"
 }
@@ -137,7 +157,8 @@ gather_bundle() {
     cp "$qt_prefix/plugins/platforms/qwindows.dll" "$bundle/plugins/platforms/"
     local module
     for module in $(/usr/lib/qt6/libexec/qmlimportscanner -rootPath resources \
-            -importPath "$qt_prefix/qml" | sed -n 's/^\s*"relativePath": "\(.*\)",\?$/\1/p'); do
+            -importPath "$qt_prefix/qml" | sed -n 's/^\s*"name": "\(.*\)",\?$/\1/p'); do
+        module=${module//.//}
         mkdir -p "$bundle/qml/$module"
         find "$qt_prefix/qml/$module" -maxdepth 1 -type f \( -name qmldir -o -name '*.dll' \) \
             -exec cp {} "$bundle/qml/$module/" \;
@@ -170,22 +191,27 @@ gather_bundle() {
     echo "Built $build/vexshow-windows-x64.zip"
 }
 
-# Plays the folder under Wine on a virtual screen with a window manager, in a
-# Wine prefix of its own made on first use, and says how the show ended.
-play() {
-    local workdir status=0 begin end elapsed
-    workdir=$(mktemp -d)
-    source scripts/virtual-screen.sh
-    export WINEPREFIX=$cache/wine WINEDEBUG=-all
-    # No prompts to install Wine's .NET and HTML engines, which the show does not use.
-    export WINEDLLOVERRIDES="mscoree,mshtml="
-    trap 'wineserver -k 2>/dev/null; stop_virtual_screen; rm -rf "$workdir"' EXIT
-    start_virtual_screen "${VEXSHOW_SCREEN:-1280x800}" "$workdir"
+# Wine's settings for the show: a prefix of its own, made on first use, and
+# no prompts to install Wine's .NET and HTML engines, which the show does not
+# use. Making the prefix wants a display.
+use_wine() {
+    export WINEPREFIX=$cache/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     if [ ! -d "$WINEPREFIX" ]; then
         echo "Making a Wine prefix in $WINEPREFIX (once)."
         wineboot --init
         wineserver -w
     fi
+}
+
+# Plays the folder under Wine on a virtual screen with a window manager, and
+# says how the show ended.
+play() {
+    local workdir status=0 begin end elapsed
+    workdir=$(mktemp -d)
+    source scripts/virtual-screen.sh
+    trap 'wineserver -k 2>/dev/null; stop_virtual_screen; rm -rf "$workdir"' EXIT
+    start_virtual_screen "${VEXSHOW_SCREEN:-1280x800}" "$workdir"
+    use_wine
     begin=$(date +%s%N)
     wine "$bundle/vexshow.exe" "$@" || status=$?
     end=$(date +%s%N)
@@ -195,10 +221,25 @@ play() {
     return "$status"
 }
 
+# The Linux end-to-end tests, pointed at the Windows program under Wine.
+run_tests() {
+    local workdir
+    workdir=$(mktemp -d)
+    source scripts/virtual-screen.sh
+    trap 'stop_virtual_screen; rm -rf "$workdir"' EXIT
+    start_virtual_screen 1280x800 "$workdir"
+    use_wine
+    stop_virtual_screen
+    scripts/install-deps.sh
+    cmake -S . -B build -G Ninja -DVEXSHOW_WINDOWS_BUNDLE="$project/$bundle"
+    cmake --build build --target tst_endtoend
+    ctest --test-dir build -L windows --output-on-failure
+}
+
 build_qt
 build_project
 gather_bundle
-if [ "${1:-}" = play ]; then
-    shift
-    play "$@"
-fi
+case ${1:-} in
+    play) shift; play "$@" ;;
+    test) run_tests ;;
+esac
