@@ -15,7 +15,8 @@ void BackendChooser::choose()
 #else
     const QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
 #if defined(Q_OS_WIN)
-    // Windows names no device to look for; its OpenGL driver tells.
+    // Windows names no GPU device nodes, and QQuickWidget draws with OpenGL
+    // there as here, so OpenGL's renderer tells.
     if (!wantsSoftware(env, probeGlRenderer))
         return;
 #else

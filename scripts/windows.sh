@@ -128,6 +128,8 @@ build_qt() {
     configure_qt_module "$work/qtdeclarative-everywhere-src-$qt_version" "$work/qtdeclarative" \
         -DCMAKE_TOOLCHAIN_FILE="$qt_prefix/lib/cmake/Qt6/qt.toolchain.cmake" "${qtdeclarative_options[@]}"
     cmake --build "$work/qtdeclarative" --target "${qtdeclarative_targets[@]}"
+    # The top folder installs the modules' dependency and plugin lists.
+    cmake -DCMAKE_INSTALL_LOCAL_ONLY=ON -P "$work/qtdeclarative/cmake_install.cmake"
     local folder
     for folder in "${qtdeclarative_installs[@]}"; do
         cmake -P "$work/qtdeclarative/src/$folder/cmake_install.cmake"
@@ -206,7 +208,7 @@ use_wine() {
 # Plays the folder under Wine on a virtual screen with a window manager, and
 # says how the show ended.
 play() {
-    local workdir status=0 begin end elapsed
+    local status=0 begin end elapsed
     workdir=$(mktemp -d)
     source scripts/virtual-screen.sh
     trap 'wineserver -k 2>/dev/null; stop_virtual_screen; rm -rf "$workdir"' EXIT
@@ -223,12 +225,13 @@ play() {
 
 # The Linux end-to-end tests, pointed at the Windows program under Wine.
 run_tests() {
-    local workdir
     workdir=$(mktemp -d)
     source scripts/virtual-screen.sh
-    trap 'stop_virtual_screen; rm -rf "$workdir"' EXIT
+    trap 'wineserver -k 2>/dev/null; stop_virtual_screen; rm -rf "$workdir"' EXIT
     start_virtual_screen 1280x800 "$workdir"
     use_wine
+    # Wine's processes from a run before would hold on to a display now gone.
+    wineserver -k 2>/dev/null || true
     stop_virtual_screen
     scripts/install-deps.sh
     cmake -S . -B build -G Ninja -DVEXSHOW_WINDOWS_BUNDLE="$project/$bundle"

@@ -1,5 +1,7 @@
 #include "virtualdisplay.h"
 
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -97,9 +99,37 @@ QByteArray VirtualDisplay::runTool(const QString &program, const QStringList &ar
     return tool.readAllStandardOutput();
 }
 
+namespace {
+
+// The process and all it started, as a launcher like Wine's leaves the
+// window to one of its children.
+QStringList processTree(qint64 processId)
+{
+    QStringList tree{QString::number(processId)};
+    const QStringList pids = QDir("/proc").entryList({"[0-9]*"}, QDir::Dirs);
+    for (bool grown = true; grown;) {
+        grown = false;
+        for (const QString &pid : pids) {
+            QFile stat("/proc/" + pid + "/stat");
+            if (tree.contains(pid) || !stat.open(QIODevice::ReadOnly))
+                continue;
+            // The parent is the second field after the parenthesised name.
+            const QByteArray fields = stat.readAll();
+            const QString parent = QString::fromLatin1(fields.mid(fields.lastIndexOf(')') + 2)).section(' ', 1, 1);
+            if (tree.contains(parent)) {
+                tree << pid;
+                grown = true;
+            }
+        }
+    }
+    return tree;
+}
+
+} // namespace
+
 QString VirtualDisplay::windowOf(qint64 processId) const
 {
-    const QString pid = QString::number(processId);
+    const QStringList tree = processTree(processId);
     if (m_windowManagerKind == NoWindowManager) {
         // Top-level windows are the root's own children here, not frames.
         static const QRegularExpression child(QStringLiteral("^\\s+(0x[0-9a-f]+) "));
@@ -107,7 +137,7 @@ QString VirtualDisplay::windowOf(qint64 processId) const
         for (const QString &line : lines) {
             const QString window = child.match(line).captured(1);
             if (!window.isEmpty()
-                    && runTool("xprop", {"-id", window, "_NET_WM_PID"}).trimmed().endsWith(" " + pid.toLatin1())) {
+                    && tree.contains(runTool("xprop", {"-id", window, "_NET_WM_PID"}).trimmed().split(' ').last())) {
                 return window;
             }
         }
@@ -116,7 +146,7 @@ QString VirtualDisplay::windowOf(qint64 processId) const
     const QStringList windows = QString::fromLatin1(runTool("wmctrl", {"-l", "-p"})).split('\n');
     for (const QString &line : windows) {
         const QStringList fields = line.simplified().split(' ');
-        if (fields.size() > 2 && fields.at(2) == pid)
+        if (fields.size() > 2 && tree.contains(fields.at(2)))
             return fields.at(0);
     }
     return {};
