@@ -67,6 +67,11 @@ windows_packages=(
 
 package_packages=(
     "${build_packages[@]}"
+    # the type information of the modules the scene imports: without it
+    # qmlcachegen compiles less of the scene to C++, and says nothing
+    qml6-module-qtquick
+    qml6-module-qtqml
+    qml6-module-qtqml-workerscript
     # the package: CPack's dependency scan and the checks of what it built
     dpkg-dev
     file
