@@ -3,17 +3,22 @@
 # need, skipping those already present. Safe to run again.
 #   install-deps.sh           what the show and its tests need
 #   install-deps.sh windows   what the Windows cross build and Wine need
+#   install-deps.sh package   what the Debian package and its test in a fresh root need
 set -euo pipefail
 
 # Add a package on its own line; the rest of the script needs no change.
-packages=(
-    # build
+# What building the show needs, for the tests and for the package alike.
+build_packages=(
     cmake
     ninja-build
     g++
     qt6-base-dev
     qt6-declarative-dev
     qt6-declarative-dev-tools
+)
+
+packages=(
+    "${build_packages[@]}"
     qt6-qmllint-plugins
     libxcb1-dev
     # what the scene imports at run time
@@ -75,8 +80,31 @@ windows_packages=(
     x11-utils
     imagemagick
 )
+
+package_packages=(
+    "${build_packages[@]}"
+    # the type information of the modules the scene imports: without it
+    # qmlcachegen compiles less of the scene to C++, and says nothing
+    qml6-module-qtquick
+    qml6-module-qtqml
+    qml6-module-qtqml-workerscript
+    # the package: CPack's dependency scan and the checks of what it built
+    dpkg-dev
+    file
+    lintian
+    desktop-file-utils
+    # a fresh Debian 12 root, and a virtual screen to play the package on
+    debootstrap
+    debian-archive-keyring
+    xvfb
+    xauth
+    openbox
+    x11-utils
+)
 if [ "${1:-}" = windows ]; then
     packages=("${windows_packages[@]}")
+elif [ "${1:-}" = package ]; then
+    packages=("${package_packages[@]}")
 fi
 
 missing=()
