@@ -15,12 +15,13 @@ build_packages=(
     qt6-base-dev
     qt6-declarative-dev
     qt6-declarative-dev-tools
+    # the host asks the X server whether a window manager applies full screen
+    libxcb1-dev
 )
 
 packages=(
     "${build_packages[@]}"
     qt6-qmllint-plugins
-    libxcb1-dev
     # what the scene imports at run time
     qml6-module-qtquick
     qml6-module-qtqml
