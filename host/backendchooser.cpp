@@ -15,8 +15,9 @@ void BackendChooser::choose()
 #else
     const QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
 #if defined(Q_OS_WIN)
-    // Windows names no GPU device nodes, and QQuickWidget draws with OpenGL
-    // there as here, so OpenGL's renderer tells.
+    // Windows names no GPU device nodes, but its OpenGL driver still says
+    // when it is only a software rasterizer (WARP, GDI Generic, or Mesa's
+    // llvmpipe under Wine); a GPU keeps Qt Quick's default, Direct3D 11.
     if (!wantsSoftware(env, probeGlRenderer))
         return;
 #else
@@ -38,8 +39,8 @@ bool BackendChooser::wantsSoftware(const QProcessEnvironment &env,
                                    const QStringList &deviceNodes,
                                    const std::function<QByteArray()> &glRenderer)
 {
-    if (!userHasChosen(env) && !hasGpuDevice(deviceNodes))
-        return true;
+    if (!hasGpuDevice(deviceNodes))
+        return !userHasChosen(env);
     return wantsSoftware(env, glRenderer);
 }
 

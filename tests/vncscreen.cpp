@@ -87,6 +87,7 @@ QImage VncScreen::grab() const
 
     QImage screen(width, height, QImage::Format_RGB32);
     screen.fill(Qt::black);
+    // A framebuffer update: message type 0 and a padding byte, then its rectangles.
     if (readNumber(socket, 2) != 0)
         return {};
     const int rectangles = int(readNumber(socket, 2));
