@@ -1,7 +1,9 @@
 #include "backendchooser.h"
+#include "frameclock.h"
 #include "mainwindow.h"
 
 #include <QApplication>
+#include <QScreen>
 
 #include <cstdio>
 
@@ -39,8 +41,16 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    // A window's update request waits 5 ms by default to gather more changes.
+    // The frame clock below has gathered them all already: the scene changes
+    // only as its animations and timers advance, once a frame.
+    if (!qEnvironmentVariableIsSet("QT_QPA_UPDATE_IDLE_TIME"))
+        qputenv("QT_QPA_UPDATE_IDLE_TIME", "0");
+
     QApplication app(argc, argv);
     BackendChooser::choose();
+    FrameClock clock(app.primaryScreen()->refreshRate());
+    clock.install();
     MainWindow window;
 
     // Full-screen state replaces the whole state and is set once shown.

@@ -1,13 +1,13 @@
 #include "mainwindow.h"
 #include "fullscreenfallback.h"
 #include "scenestage.h"
+#include "sceneview.h"
 #include "vexlifemodel.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QColor>
 #include <QQmlContext>
-#include <QQuickWidget>
 #include <QUrl>
 
 MainWindow::MainWindow(QWidget *parent)
@@ -17,7 +17,7 @@ MainWindow::MainWindow(QWidget *parent)
     new FullScreenFallback(this);
 
     // The view keeps the scene's declared size, in the middle of the window.
-    auto *view = new QQuickWidget;
+    auto *view = new SceneView;
     setCentralWidget(new SceneStage(view));
 
     QQmlContext *context = view->rootContext();
@@ -35,7 +35,7 @@ MainWindow::MainWindow(QWidget *parent)
 
     // Without its scene the show would be a black screen that never ends.
     // Qt has already said why the scene did not load; end the run as failed.
-    if (view->status() == QQuickWidget::Error)
+    if (!view->rootObject())
         QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
 }
 

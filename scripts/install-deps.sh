@@ -17,6 +17,8 @@ build_packages=(
     qt6-declarative-dev-tools
     # the host asks the X server whether a window manager applies full screen
     libxcb1-dev
+    # the allocator the program links, cheaper than glibc's for the scene
+    libgoogle-perftools-dev
 )
 
 packages=(

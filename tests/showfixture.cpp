@@ -3,7 +3,7 @@
 #include <QJSValue>
 #include <QQmlContext>
 #include <QQuickItem>
-#include <QQuickWidget>
+#include "sceneview.h"
 
 ShowFixture::ShowFixture()
 {
@@ -12,9 +12,9 @@ ShowFixture::ShowFixture()
     m_window.show();
 }
 
-QQuickWidget *ShowFixture::view() const
+SceneView *ShowFixture::view() const
 {
-    return m_window.findChild<QQuickWidget *>();
+    return m_window.findChild<SceneView *>();
 }
 
 QQuickItem *ShowFixture::root() const

@@ -5,7 +5,7 @@
 #include "showclock.h"
 
 class QQuickItem;
-class QQuickWidget;
+class SceneView;
 
 // The show as a test sees it: the main window, shown, with its scene on a
 // virtual clock that stands at show time 0.
@@ -16,7 +16,7 @@ public:
 
     ShowClock &clock() { return m_clock; }
     MainWindow &window() { return m_window; }
-    QQuickWidget *view() const;
+    SceneView *view() const;
     QQuickItem *root() const;
     // A scene object by its id in the scene file.
     QObject *sceneObject(const QString &id) const;

@@ -1,7 +1,7 @@
 #include "showframe.h"
 
 #include <QPainter>
-#include <QQuickWidget>
+#include "sceneview.h"
 #include <QWidget>
 
 QImage grabShowFrame(QWidget *window)
@@ -10,7 +10,7 @@ QImage grabShowFrame(QWidget *window)
     // so the window's own picture of it lags behind the show: the scene is
     // rendered afresh and painted where the window places it.
     QImage frame = window->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    auto *view = window->findChild<QQuickWidget *>();
+    auto *view = window->findChild<SceneView *>();
     if (!view)
         return frame;
     QPainter painter(&frame);

@@ -7,7 +7,7 @@
 #include <QQmlContext>
 #include <QQmlExpression>
 #include <QQuickItem>
-#include <QQuickWidget>
+#include "sceneview.h"
 #include <QStatusBar>
 #include <QStringListModel>
 #include <QTest>
@@ -29,7 +29,7 @@ private slots:
 void tst_MainWindow::publishesTheSceneContext()
 {
     MainWindow window;
-    QQmlContext *context = window.findChild<QQuickWidget *>()->rootContext();
+    QQmlContext *context = window.findChild<SceneView *>()->rootContext();
 
     QCOMPARE(context->contextProperty("message").toString(), QString("sdfdsf"));
     QCOMPARE(context->contextProperty("defaultColor").value<QColor>(), QColor("#0000ff"));
@@ -69,9 +69,8 @@ void tst_MainWindow::centresTheSceneAtItsDeclaredSize()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     window.resize(windowSize);
 
-    auto *view = window.findChild<QQuickWidget *>();
-    QCOMPARE(view->status(), QQuickWidget::Ready);
-    QCOMPARE(view->source(), QUrl("qrc:/main.qml"));
+    auto *view = window.findChild<SceneView *>();
+    QVERIFY2(view->rootObject(), "the scene did not load");
     QCOMPARE(view->rootObject()->size(), QSizeF(800, 480));
     QCOMPARE(QRect(view->mapTo(&window, QPoint()), view->size()), QRect(scenePosition, QSize(800, 480)));
 
@@ -97,7 +96,7 @@ void tst_MainWindow::quitActionClosesTheWindow()
     MainWindow window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    auto *view = window.findChild<QQuickWidget *>();
+    auto *view = window.findChild<SceneView *>();
 
     if (fromScene) {
         QQmlExpression trigger(view->rootContext(), view->rootObject(), "action.trigger()");

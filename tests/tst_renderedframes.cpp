@@ -4,7 +4,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QQuickItem>
-#include <QQuickWidget>
+#include "sceneview.h"
 #include <QTest>
 
 namespace {

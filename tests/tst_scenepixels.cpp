@@ -3,7 +3,7 @@
 
 #include <QImage>
 #include <QQuickItem>
-#include <QQuickWidget>
+#include "sceneview.h"
 #include <QTest>
 
 class tst_ScenePixels : public QObject

@@ -2,7 +2,7 @@
 
 #include <QQmlContext>
 #include <QQuickItem>
-#include <QQuickWidget>
+#include "sceneview.h"
 #include <QSignalSpy>
 #include <QTest>
 

@@ -1,0 +1,72 @@
+#include "sceneview.h"
+
+#include <QGuiApplication>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickView>
+#include <QQuickWidget>
+#include <QtMath>
+
+namespace {
+
+bool embedsWindows(const QString &platform)
+{
+    return platform == "xcb" || platform.startsWith("wayland") || platform == "windows"
+            || platform == "cocoa" || platform == "offscreen";
+}
+
+}
+
+SceneView::SceneView(QWidget *parent)
+    : QWidget(parent)
+    , m_engine(new QQmlEngine(this))
+{
+}
+
+SceneView::~SceneView()
+{
+    // The view uses the engine, which as a child would otherwise go first.
+    delete m_surface;
+}
+
+QQmlContext *SceneView::rootContext() const
+{
+    return m_engine->rootContext();
+}
+
+void SceneView::setSource(const QUrl &url)
+{
+    if (embedsWindows(QGuiApplication::platformName())) {
+        auto *view = new QQuickView(m_engine, nullptr);
+        view->setSource(url);
+        m_root = view->rootObject();
+        m_surface = QWidget::createWindowContainer(view, this);
+    } else {
+        auto *widget = new QQuickWidget(m_engine, this);
+        widget->setSource(url);
+        m_root = widget->rootObject();
+        m_surface = widget;
+    }
+    if (!m_root)
+        return;
+    connect(m_root, &QQuickItem::widthChanged, this, &SceneView::fitScene);
+    connect(m_root, &QQuickItem::heightChanged, this, &SceneView::fitScene);
+    fitScene();
+}
+
+QQuickItem *SceneView::rootObject() const
+{
+    return m_root;
+}
+
+QImage SceneView::grabFramebuffer() const
+{
+    return m_root ? m_root->window()->grabWindow() : QImage();
+}
+
+void SceneView::fitScene()
+{
+    const QSize size(qCeil(m_root->width()), qCeil(m_root->height()));
+    resize(size);
+    m_surface->resize(size);
+}

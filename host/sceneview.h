@@ -1,0 +1,45 @@
+#ifndef SCENEVIEW_H
+#define SCENEVIEW_H
+
+#include <QImage>
+#include <QWidget>
+
+class QQmlContext;
+class QQmlEngine;
+class QQuickItem;
+class QUrl;
+
+// A Qt Quick scene among widgets, at the scene's own size.
+//
+// Where the platform has native child windows, the scene gets a QQuickView
+// embedded in the widgets: Qt Quick's own render loop then draws straight into
+// that window. A QQuickWidget draws into an image of its own, copies it into
+// the widgets' picture and waits on two more timers a frame, which costs this
+// scene about a quarter more CPU without a GPU. The framebuffer platforms
+// compose only top-level windows, so there, as on any platform not known to
+// embed windows, the scene is drawn by a QQuickWidget.
+class SceneView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit SceneView(QWidget *parent = nullptr);
+    ~SceneView() override;
+
+    // Where to publish objects to the scene, before it is loaded.
+    QQmlContext *rootContext() const;
+    // Loads the scene, once. If it fails, Qt has said why and there is no root.
+    void setSource(const QUrl &url);
+    QQuickItem *rootObject() const;
+    // The scene rendered afresh as it stands now.
+    QImage grabFramebuffer() const;
+
+private:
+    void fitScene();
+
+    QQmlEngine *m_engine;
+    QWidget *m_surface = nullptr;
+    QQuickItem *m_root = nullptr;
+};
+
+#endif // SCENEVIEW_H
