@@ -6,7 +6,8 @@
 
 FrameClock::FrameClock(qreal framesPerSecond, QObject *parent)
     : QAnimationDriver(parent)
-    , m_frameInterval(1000 / framesPerSecond)
+    // A screen that knows no refresh rate may say 0.
+    , m_frameInterval(1000 / (framesPerSecond > 0 ? framesPerSecond : 60))
 {
 }
 
