@@ -59,11 +59,6 @@ QQuickItem *SceneView::rootObject() const
     return m_root;
 }
 
-QImage SceneView::grabFramebuffer() const
-{
-    return m_root ? m_root->window()->grabWindow() : QImage();
-}
-
 void SceneView::fitScene()
 {
     const QSize size(qCeil(m_root->width()), qCeil(m_root->height()));

@@ -1,7 +1,6 @@
 #ifndef SCENEVIEW_H
 #define SCENEVIEW_H
 
-#include <QImage>
 #include <QWidget>
 
 class QQmlContext;
@@ -15,7 +14,7 @@ class QUrl;
 // embedded in the widgets: Qt Quick's own render loop then draws straight into
 // that window. A QQuickWidget draws into an image of its own, copies it into
 // the widgets' picture and waits on two more timers a frame, which costs this
-// scene about a quarter more CPU without a GPU. The framebuffer platforms
+// scene about a fifth more CPU without a GPU. The framebuffer platforms
 // compose only top-level windows, so there, as on any platform not known to
 // embed windows, the scene is drawn by a QQuickWidget.
 class SceneView : public QWidget
@@ -31,8 +30,6 @@ public:
     // Loads the scene, once. If it fails, Qt has said why and there is no root.
     void setSource(const QUrl &url);
     QQuickItem *rootObject() const;
-    // The scene rendered afresh as it stands now.
-    QImage grabFramebuffer() const;
 
 private:
     void fitScene();

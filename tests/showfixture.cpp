@@ -1,9 +1,9 @@
 #include "showfixture.h"
+#include "sceneview.h"
 
 #include <QJSValue>
 #include <QQmlContext>
 #include <QQuickItem>
-#include "sceneview.h"
 
 ShowFixture::ShowFixture()
 {

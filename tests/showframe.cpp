@@ -1,8 +1,15 @@
 #include "showframe.h"
+#include "sceneview.h"
 
 #include <QPainter>
-#include "sceneview.h"
+#include <QQuickItem>
+#include <QQuickWindow>
 #include <QWidget>
+
+QImage grabScene(const SceneView *view)
+{
+    return view->rootObject()->window()->grabWindow();
+}
 
 QImage grabShowFrame(QWidget *window)
 {
@@ -15,7 +22,7 @@ QImage grabShowFrame(QWidget *window)
         return frame;
     QPainter painter(&frame);
     painter.drawImage(view->mapTo(window, QPoint(0, 0)),
-                      view->grabFramebuffer());
+                      grabScene(view));
     return frame;
 }
 

@@ -6,7 +6,10 @@
 #include <QString>
 
 class QWidget;
+class SceneView;
 
+// The scene rendered afresh, as it stands at the current show time.
+QImage grabScene(const SceneView *view);
 // The show's window as the screen would show it at the current show time.
 QImage grabShowFrame(QWidget *window);
 

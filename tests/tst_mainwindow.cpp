@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "sceneview.h"
 
 #include <QAction>
 #include <QColor>
@@ -7,7 +8,6 @@
 #include <QQmlContext>
 #include <QQmlExpression>
 #include <QQuickItem>
-#include "sceneview.h"
 #include <QStatusBar>
 #include <QStringListModel>
 #include <QTest>

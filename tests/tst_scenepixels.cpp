@@ -3,7 +3,6 @@
 
 #include <QImage>
 #include <QQuickItem>
-#include "sceneview.h"
 #include <QTest>
 
 class tst_ScenePixels : public QObject
@@ -31,7 +30,7 @@ void tst_ScenePixels::cardsCoverEverything()
 
     ShowFixture show;
     show.clock().runUntil(time);
-    const QImage frame = show.view()->grabFramebuffer();
+    const QImage frame = grabScene(show.view());
     QCOMPARE(frame.size(), QSize(800, 480));
 
     // The card's white text is anti-aliased into greys; any hue means the
@@ -60,7 +59,7 @@ void tst_ScenePixels::textIsDrawnOverTheBar()
     show.clock().runUntil(8500);
     QQuickItem *bar = show.bar();
     QCOMPARE(bar->opacity(), 1.0);
-    const QImage frame = show.view()->grabFramebuffer();
+    const QImage frame = grabScene(show.view());
 
     // Solid glyph pixels keep the text's own colour only if it is on top.
     const QRgb text = QColor("darkgray").rgb();
@@ -84,7 +83,7 @@ void tst_ScenePixels::borderIsDrawnOverTheBar()
     // Both side columns, at full opacity (rising) and faded (sinking).
     for (const int time : { 6500, 8500, 10500, 12500 }) {
         show.clock().runUntil(time);
-        const QImage frame = show.view()->grabFramebuffer();
+        const QImage frame = grabScene(show.view());
         // The gradient's lightgray stop, a fifth of the way down the bar.
         const int y = qRound(bar->y()) + 8;
         // Nothing but the black root lies under the bar at x 20.

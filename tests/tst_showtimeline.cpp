@@ -1,8 +1,8 @@
 #include "showfixture.h"
+#include "sceneview.h"
 
 #include <QQmlContext>
 #include <QQuickItem>
-#include "sceneview.h"
 #include <QSignalSpy>
 #include <QTest>
 
