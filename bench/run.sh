@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the vexshow developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Plays the whole show full-screen on a 1920x1080 virtual screen beside Qt's
 # qml tool running the same scene file twice, once with its defaults and once
 # with Qt Quick's software backend (QT_QUICK_BACKEND=software, the cheapest way

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the vexshow developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Plays the whole show N times in a row (default 30) on a virtual 1280x800
 # screen, and checks that every run exits with code 0 at about 19 s (17 to
 # 25 s). Prints each run's exit code, duration and peak memory, then a

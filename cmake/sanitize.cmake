@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 the vexshow developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Builds every compiled target of the project with AddressSanitizer and
 # UndefinedBehaviorSanitizer. Walking the targets once everything is declared
 # keeps the flags off Qt's own targets and off any global variable, and reaches

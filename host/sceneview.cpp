@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the vexshow developers
+// SPDX-License-Identifier: BSD-3-Clause
+
 #include "sceneview.h"
 
 #include <QGuiApplication>

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the vexshow developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Installs the Debian 12 packages that building, playing and testing the show
 # need, skipping those already present. Safe to run again.
 #   install-deps.sh           what the show and its tests need
@@ -44,6 +47,8 @@ packages=(
     weston
     # memory checks (the sanitizers' runtimes come with g++)
     valgrind
+    # every file says whose it is and under which licence
+    reuse
     # the benchmark: CPU and peak memory per run, and Qt's qml tool as its peer
     time
     qml-qt6
@@ -131,7 +136,7 @@ else
     exit 1
 fi
 
-export DEBIAN_FRONTEND=noninteractive
+# Another install running at the same time holds dpkg's lock; wait for it.
 "${as_root[@]}" apt-get update
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y --no-install-recommends "${missing[@]}"
+    apt-get install -y --no-install-recommends -o DPkg::Lock::Timeout=600 "${missing[@]}"

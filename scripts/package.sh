@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the vexshow developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Builds the Debian package build-package/vexshow_<version>_amd64.deb from a
 # Release build without the tests, and checks it with lintian and
 # desktop-file-validate. Install it with: sudo apt install ./build-package/vexshow_*.deb

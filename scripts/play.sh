@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the vexshow developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Builds the show and plays it: on the desktop when there is one, otherwise on
 # a virtual screen of its own, and then says how the show ended.
 set -euo pipefail

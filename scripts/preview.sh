@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the vexshow developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Renders docs/preview.gif, the whole show at 10 frames a second, with
 # contactsheet on the tests' virtual clock: the same on every machine but for
 # the border's colours, which the scene draws at random.

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the vexshow developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer into
 # build-asan/ and runs every test there. Leaks of the toolkit's own are
 # suppressed in tests/lsan.supp; anything else fails the run.

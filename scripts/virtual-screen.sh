@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 the vexshow developers
+# SPDX-License-Identifier: BSD-3-Clause
 # Sourced by the scripts that play the show on a virtual screen of their own:
 #   start_virtual_screen WIDTHxHEIGHT DIR   Xvfb and openbox, logs in DIR;
 #                                           exports DISPLAY for the show

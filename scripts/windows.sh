@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the vexshow developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Builds the Windows program on Debian 12 and, asked to, plays it under Wine.
 #
 #   scripts/windows.sh          build build-windows/vexshow-windows-x64.zip

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the vexshow developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Makes the Debian package, lets apt install it into a fresh Debian 12 root
 # (debootstrap, minbase) and plays the installed /usr/bin/vexshow there on a
 # virtual screen: it must play the whole show and exit with code 0, which it
