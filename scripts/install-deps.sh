@@ -101,6 +101,9 @@ package_packages=(
     file
     lintian
     desktop-file-utils
+    appstream
+    # the man page's check: it formats with no warnings
+    groff-base
     # a fresh Debian 12 root, and a virtual screen to play the package on
     debootstrap
     debian-archive-keyring

@@ -169,6 +169,8 @@ gather_bundle() {
             -exec cp {} "$bundle/qml/$module/" \;
     done
     printf '[Paths]\nPrefix = .\nPlugins = plugins\nQmlImports = qml\n' >"$bundle/qt.conf"
+    sed 's/<year> <owner>/2026 the vexshow developers/' LICENSES/BSD-3-Clause.txt \
+        >"$bundle/LICENSE.txt"
 
     # Every DLL that something in the folder imports and that is not part of
     # Windows itself, until nothing new turns up.

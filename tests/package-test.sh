@@ -6,6 +6,8 @@
 # (debootstrap, minbase) and plays the installed /usr/bin/vexshow there on a
 # virtual screen: it must play the whole show and exit with code 0, which it
 # cannot when the package leaves out something the show needs at run time.
+# Then the manual must format without warnings and the desktop entry's icon
+# must be installed.
 # Needs root and Debian's mirror. What it downloads is kept for the next run
 # in VEXSHOW_FRESHROOT_CACHE (default ~/.cache/vexshow-freshroot).
 set -euo pipefail
@@ -75,4 +77,15 @@ printf 'package test: the installed show exited with code %d after %d.%03d s\n' 
     "$status" $((ms / 1000)) $((ms % 1000))
 # The scene's own timers take 19 s, so a show that ended before 17 s did not
 # play to its end. No upper bound: on a loaded machine the show runs late.
-[ "$status" -eq 0 ] && [ "$ms" -ge 17000 ]
+[ "$status" -eq 0 ] && [ "$ms" -ge 17000 ] || exit 1
+
+# After the show, so that man-db cannot supply anything the show needs.
+chroot "$root" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -q -y --no-install-recommends man-db >/dev/null
+if ! warnings=$(chroot "$root" man --warnings vexshow 2>&1 >/dev/null) || [ -n "$warnings" ]; then
+    echo "package test: man vexshow does not format cleanly: $warnings" >&2
+    exit 1
+fi
+icon=$(sed -n 's/^Icon=//p' "$root$(chroot "$root" dpkg -L vexshow | grep '\.desktop$')")
+echo "package test: the desktop entry's icon $icon is installed as:"
+find "$root/usr/share/icons/hicolor" -name "$icon.png" | grep .
