@@ -9,6 +9,7 @@
 #include <QScreen>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -35,7 +36,22 @@ bool displayIsNamed(int argc, char *argv[])
 #endif
 }
 
+QtMessageHandler qtMessageHandler = nullptr;
+
+// Where the display named does not answer, Qt aborts the program from its
+// constructor with a fatal message that advises a reinstall. Nothing is
+// broken but the display: after Qt's own reason, fail as without one.
+void failWithoutPlatform(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type != QtFatalMsg) {
+        qtMessageHandler(type, context, message);
+        return;
+    }
+    std::fputs("vexshow: no display to show on: Qt could not open the one named\n", stderr);
+    std::_Exit(1);
 }
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -50,7 +66,9 @@ int main(int argc, char *argv[])
     if (!qEnvironmentVariableIsSet("QT_QPA_UPDATE_IDLE_TIME"))
         qputenv("QT_QPA_UPDATE_IDLE_TIME", "0");
 
+    qtMessageHandler = qInstallMessageHandler(failWithoutPlatform);
     QApplication app(argc, argv);
+    qInstallMessageHandler(qtMessageHandler);
     BackendChooser::choose();
     FrameClock clock(app.primaryScreen()->refreshRate());
     clock.install();

@@ -239,6 +239,7 @@ class tst_HostileEnvironments : public QObject
 
 private slots:
     void initTestCase();
+    void withoutADisplayItSaysSo_data();
     void withoutADisplayItSaysSo();
     void withoutItsSceneItEndsAtOnce();
     void anEndFromOutsideIsPrompt_data();
@@ -287,11 +288,24 @@ void tst_HostileEnvironments::initTestCase()
     }
 }
 
+void tst_HostileEnvironments::withoutADisplayItSaysSo_data()
+{
+    QTest::addColumn<QString>("display");
+
+    QTest::newRow("none named") << QString();
+    // No X server listens on display 9999 here.
+    QTest::newRow("named, not answering") << ":9999";
+}
+
 void tst_HostileEnvironments::withoutADisplayItSaysSo()
 {
+    QFETCH(QString, display);
+
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(name);
+    if (!display.isEmpty())
+        environment.insert("DISPLAY", display);
     QProcess show;
     auto stopShow = qScopeGuard([&show] { stopProcess(show); });
     startShow(show, VEXSHOW_BINARY, environment);
