@@ -7,6 +7,8 @@
 #   install-deps.sh           what the show and its tests need
 #   install-deps.sh windows   what the Windows cross build and Wine need
 #   install-deps.sh package   what the Debian package and its test in a fresh root need
+#   install-deps.sh arm64     the same for the arm64 package, cross-built and played
+#                             under emulation; adds dpkg's arm64 architecture
 set -euo pipefail
 
 # Add a package on its own line; the rest of the script needs no change.
@@ -112,15 +114,35 @@ package_packages=(
     openbox
     x11-utils
 )
+arm64_packages=(
+    "${package_packages[@]}"
+    # the cross compiler, and the arm64 Qt it builds against; Qt's host tools
+    # are the amd64 ones above
+    g++-aarch64-linux-gnu
+    pkgconf:arm64
+    qt6-base-dev:arm64
+    qt6-declarative-dev:arm64
+    libxcb1-dev:arm64
+    libgoogle-perftools-dev:arm64
+    # qmlcachegen reads the type information of the target's QML modules
+    qml6-module-qtquick:arm64
+    qml6-module-qtqml:arm64
+    qml6-module-qtqml-workerscript:arm64
+    # running arm64 programs: debootstrap's second stage and the show itself
+    qemu-user-static
+    binfmt-support
+)
 if [ "${1:-}" = windows ]; then
     packages=("${windows_packages[@]}")
 elif [ "${1:-}" = package ]; then
     packages=("${package_packages[@]}")
+elif [ "${1:-}" = arm64 ]; then
+    packages=("${arm64_packages[@]}")
 fi
 
 missing=()
 for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q '^install ok installed$'; then
+    if ! dpkg-query -W -f='${Status}\n' "$package" 2>/dev/null | grep -q '^install ok installed$'; then
         missing+=("$package")
     fi
 done
@@ -139,6 +161,9 @@ else
     exit 1
 fi
 
+if [ "${1:-}" = arm64 ] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+    "${as_root[@]}" dpkg --add-architecture arm64
+fi
 # Another install running at the same time holds dpkg's lock; wait for it.
 "${as_root[@]}" apt-get update
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \

@@ -6,13 +6,34 @@
 # Release build without the tests, and checks it and the desktop's files it
 # installs: lintian (no error, no warning), desktop-file-validate, appstreamcli
 # and groff. Install it with: sudo apt install ./build-package/vexshow_*.deb
+#   package.sh arm64   cross-builds build-package-arm64/vexshow_<version>_arm64.deb
+#                      instead, against Debian's arm64 Qt
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# choose_target [arm64]: what to install, where to build, and how to cross-build.
+choose_target() {
+    case "$1" in
+        "")
+            deps=package build=build-package cross=()
+            ;;
+        arm64)
+            # Qt's tools run on this machine, so they come from its own Qt.
+            deps=arm64 build=build-package-arm64
+            cross=(-DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake -DQT_HOST_PATH=/usr
+                -DQT_HOST_PATH_CMAKE_DIR="/usr/lib/$(dpkg-architecture -qDEB_BUILD_MULTIARCH)/cmake")
+            ;;
+        *)
+            echo "usage: package.sh [arm64]" >&2
+            exit 2
+            ;;
+    esac
+}
+
 build_package() {
-    cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
-    rm -f build-package/vexshow_*.deb
-    cmake --build build-package --target package
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF "${cross[@]}"
+    rm -f "$build"/vexshow_*.deb
+    cmake --build "$build" --target package
 }
 
 # groff reports what it cannot format and still succeeds.
@@ -29,9 +50,10 @@ check_package() {
     desktop-file-validate dist/org.example.vexshow.desktop
     appstreamcli validate --no-net dist/org.example.vexshow.metainfo.xml
     check_manual
-    lintian --fail-on error,warning build-package/vexshow_*.deb
+    lintian --fail-on error,warning "$build"/vexshow_*.deb
 }
 
-scripts/install-deps.sh package
+choose_target "${1:-}"
+scripts/install-deps.sh "$deps"
 build_package
 check_package
