@@ -105,8 +105,8 @@ bind /tmp/.X11-unix /tmp/.X11-unix
 begin=${EPOCHREALTIME/./}
 status=0
 # A show that never ends is ended here and fails (124 or 137). Qt Quick logs
-# a line per frame drawn, which is counted, not judged: under emulation the
-# show draws far fewer.
+# a line per frame drawn, which is counted, not judged: the frame rate depends
+# on the machine, and under emulation on the emulator.
 timeout -k 5 120 chroot --userspec=nobody:nogroup "$root" \
     env -i HOME=/tmp DISPLAY="$DISPLAY" QT_LOGGING_RULES=qt.scenegraph.time.renderer.debug=true \
     /usr/bin/vexshow 2>"$work/show.log" || status=$?
