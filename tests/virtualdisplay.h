@@ -19,9 +19,9 @@ class VirtualDisplay : public TestScreen
 {
 public:
     enum WindowManager { Openbox, NoWindowManager };
-    // Xvfb keeps its one size. Xorg on its dummy video driver, run as root,
-    // has outputs whose modes xrandr changes: one output, or a second one of
-    // 1920x1080 right of the first, which is primary.
+    // Xvfb keeps its one size. Xorg on its dummy video driver has outputs
+    // whose modes xrandr changes: one output, or a second one of 1920x1080
+    // right of the first, which is primary.
     enum Server { Xvfb, Xorg, XorgTwoOutputs };
 
     explicit VirtualDisplay(const QSize &size, WindowManager windowManager = Openbox, Server server = Xvfb);
