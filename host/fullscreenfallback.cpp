@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
 #if QT_CONFIG(xcb)
 #include <xcb/xcb.h>
@@ -83,14 +84,39 @@ FullScreenFallback::FullScreenFallback(QWidget *window)
 
 bool FullScreenFallback::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_window && event->type() == QEvent::WindowStateChange)
+    if (watched == m_window && (event->type() == QEvent::Show || event->type() == QEvent::WindowStateChange)) {
+        followWindow();
         coverScreen();
+    }
     return QObject::eventFilter(watched, event);
+}
+
+// The native window, and with it the screen it is on, exists only once shown.
+void FullScreenFallback::followWindow()
+{
+    QWindow *window = m_window->windowHandle();
+    if (!window || window == m_followed)
+        return;
+    m_followed = window;
+    connect(window, &QWindow::screenChanged, this, &FullScreenFallback::followScreen);
+    followScreen(window->screen());
+}
+
+void FullScreenFallback::followScreen(QScreen *screen)
+{
+    disconnect(m_screenGeometry);
+    if (screen)
+        m_screenGeometry = connect(screen, &QScreen::geometryChanged, this, &FullScreenFallback::coverScreen);
+    coverScreen();
 }
 
 void FullScreenFallback::coverScreen()
 {
-    const QRect screen = m_window->screen()->geometry();
-    if (m_window->isFullScreen() && m_window->geometry() != screen && nobodyAppliesFullScreen())
+    // The widget forgets its full-screen state once its geometry is set; its
+    // native window keeps it.
+    if (!m_followed || m_followed->windowState() != Qt::WindowFullScreen)
+        return;
+    const QRect screen = m_followed->screen()->geometry();
+    if (m_window->geometry() != screen && nobodyAppliesFullScreen())
         m_window->setGeometry(screen);
 }

@@ -5,12 +5,16 @@
 #define FULLSCREENFALLBACK_H
 
 #include <QObject>
+#include <QPointer>
 
+class QScreen;
 class QWidget;
+class QWindow;
 
-// Puts a full-screen window over the whole of its screen. A window manager or
-// compositor does that when asked, but a bare X server (a kiosk started with
-// xinit) and Qt's framebuffer platforms leave the window where it was.
+// Puts a full-screen window over the whole of its screen, and keeps it there
+// as the screen changes size or goes away. A window manager or compositor
+// does that when asked, but a bare X server (a kiosk started with xinit) and
+// Qt's framebuffer platforms leave the window where it was.
 class FullScreenFallback : public QObject
 {
     Q_OBJECT
@@ -22,9 +26,13 @@ public:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void followWindow();
+    void followScreen(QScreen *screen);
     void coverScreen();
 
     QWidget *m_window;
+    QPointer<QWindow> m_followed;
+    QMetaObject::Connection m_screenGeometry;
 };
 
 #endif // FULLSCREENFALLBACK_H

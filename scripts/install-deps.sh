@@ -45,6 +45,11 @@ packages=(
     x11-utils
     wmctrl
     imagemagick
+    # an X server whose resolution changes while the show plays: Xorg on its
+    # dummy video driver, and xrandr to change it
+    xserver-xorg-core
+    xserver-xorg-video-dummy
+    x11-xserver-utils
     # a Wayland compositor of its own for the tests, with its screenshooter
     weston
     # memory checks (the sanitizers' runtimes come with g++)

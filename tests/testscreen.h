@@ -20,6 +20,8 @@ public:
     // False, with errorString() saying why, unless the screen answers in time.
     virtual bool start() = 0;
     QString errorString() const { return m_error; }
+    // What the show's window covers, at its top left; a screen that changes
+    // while the show plays says its new size here.
     QSize size() const { return m_size; }
     // The system environment aimed at this screen only.
     virtual QProcessEnvironment environment() const = 0;
@@ -34,7 +36,7 @@ public:
     }
 
 protected:
-    const QSize m_size;
+    QSize m_size;
     QString m_error;
 };
 

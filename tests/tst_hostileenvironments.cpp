@@ -25,6 +25,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -35,6 +36,8 @@ const int squareSize = 10;
 // Every wait is bounded: a run that outlives these is a fault, not a hang.
 const int playBound = 40000;
 const int promptBound = 10000;
+// A screen that changes does so this far into its run, while the show plays.
+const int changeAfter = 5000;
 
 void startShow(QProcess &show, const QString &program, const QProcessEnvironment &environment)
 {
@@ -133,9 +136,11 @@ class WatchedRun
 {
 public:
     using Check = std::function<QString(const QImage &screen)>;
+    // Changes the screen while the show plays; why that failed, or nothing.
+    using Change = std::function<QString(TestScreen &screen)>;
 
-    WatchedRun(std::unique_ptr<TestScreen> screen, const QMap<QString, Check> &checks)
-        : m_screen(std::move(screen)), m_pending(checks)
+    WatchedRun(std::unique_ptr<TestScreen> screen, const QMap<QString, Check> &checks, const Change &change = {})
+        : m_screen(std::move(screen)), m_pending(checks), m_change(change)
     {
     }
 
@@ -168,8 +173,10 @@ public:
         QStringList faults;
         if (!finishesWithin(m_show, playBound))
             return {QString("the show was still running after %1 s").arg(playBound / 1000)};
+        if (!m_changeFault.isEmpty())
+            faults << m_changeFault;
         if (!m_fullScreen)
-            faults << m_windowFault;
+            faults << (m_windowFaults.isEmpty() ? "the show opened no window" : m_windowFaults.join("; "));
         for (auto check = m_pending.cbegin(); check != m_pending.cend(); ++check)
             faults << check.key() + ": " + m_faultsSeen.value(check.key(), {"the screen was never grabbed"}).join("; ");
         const QString exit = exitFault(m_show);
@@ -181,13 +188,25 @@ public:
     }
 
 private:
-    // One step a tick: see the window full screen, then grab the screen until
-    // every check has passed once.
+    // One step a tick: see the window full screen, change the screen if the
+    // run does and see the window full screen again, then grab the screen
+    // until every check has passed once.
     void look()
     {
         if (!m_fullScreen) {
-            m_windowFault = m_screen->windowFault(m_show.processId());
-            m_fullScreen = m_windowFault.isEmpty();
+            // The window is not there yet as the show starts, nor as it ends.
+            const QString fault = m_screen->windowFault(m_show.processId());
+            m_fullScreen = fault.isEmpty();
+            if (!m_fullScreen && !m_windowFaults.contains(fault) && m_windowFaults.size() < 3)
+                m_windowFaults << fault;
+            return;
+        }
+        if (m_change) {
+            if (m_clock.elapsed() >= changeAfter) {
+                m_changeFault = std::exchange(m_change, nullptr)(*m_screen);
+                m_fullScreen = false;
+                m_windowFaults.clear();
+            }
             return;
         }
         const QImage screen = m_screen->grab();
@@ -212,9 +231,11 @@ private:
     QElapsedTimer m_clock;
     qint64 m_duration = -1;
     bool m_fullScreen = false;
-    QString m_windowFault = "the show opened no window";
+    QStringList m_windowFaults;
     QMap<QString, Check> m_pending;
     QMap<QString, QStringList> m_faultsSeen;
+    Change m_change;
+    QString m_changeFault;
 };
 
 namespace {
@@ -226,6 +247,14 @@ WatchedRun::Check centredScene(const QSize &screen, int scale = 1)
                              (screen.height() - scale * sceneSize.height()) / 2),
                       scale * sceneSize);
     return [scene, scale](const QImage &grab) { return framedSceneFault(grab, scene, scale * squareSize); };
+}
+
+WatchedRun::Change xrandr(const QStringList &arguments)
+{
+    return [arguments](TestScreen &screen) {
+        auto *display = dynamic_cast<VirtualDisplay *>(&screen);
+        return display ? display->changeScreens(arguments) : "xrandr needs an X server";
+    };
 }
 
 } // namespace
@@ -264,6 +293,7 @@ void tst_HostileEnvironments::initTestCase()
         std::unique_ptr<TestScreen> screen;
         QMap<QString, QString> variables;
         QMap<QString, WatchedRun::Check> checks;
+        WatchedRun::Change change = {};
     };
     const QSize wide(1920, 1080), laptop(1280, 800), small(640, 400);
     Run runs[] = {
@@ -276,13 +306,25 @@ void tst_HostileEnvironments::initTestCase()
         // A kiosk's bare X server, as started by xinit.
         {"X without a window manager", std::make_unique<VirtualDisplay>(wide, VirtualDisplay::NoWindowManager), {},
          {{"framed", centredScene(wide)}}},
+        // Its resolution set anew by a kiosk's script, or a monitor swapped.
+        {"X without a window manager, resolution changed",
+         std::make_unique<VirtualDisplay>(wide, VirtualDisplay::NoWindowManager, VirtualDisplay::Xorg), {},
+         {{"framed", centredScene(laptop)}}, xrandr({"-s", "1280x800"})},
+        {"X with openbox, resolution changed",
+         std::make_unique<VirtualDisplay>(wide, VirtualDisplay::Openbox, VirtualDisplay::Xorg), {},
+         {{"framed", centredScene(laptop)}}, xrandr({"-s", "1280x800"})},
+        // Its monitor unplugged: Qt moves the window to the other one, which
+        // xrandr moves to the left edge, the top left of the whole screen.
+        {"X without a window manager, screen removed",
+         std::make_unique<VirtualDisplay>(laptop, VirtualDisplay::NoWindowManager, VirtualDisplay::XorgTwoOutputs), {},
+         {{"framed", centredScene(wide)}}, xrandr({"--output", "DUMMY0", "--off"})},
         // The same window code as linuxfb's, which needs a console to test.
         {"vnc framebuffer", std::make_unique<VncScreen>(laptop), {}, {{"framed", centredScene(laptop)}}},
         {"Wayland", std::make_unique<WestonScreen>(laptop), {}, {{"framed", centredScene(laptop)}}},
     };
     for (Run &run : runs) {
         auto &watched = m_runs[run.name];
-        watched = std::make_unique<WatchedRun>(std::move(run.screen), run.checks);
+        watched = std::make_unique<WatchedRun>(std::move(run.screen), run.checks, run.change);
         const QString fault = watched->start(run.variables);
         QVERIFY2(fault.isEmpty(), qPrintable(run.name + ": " + fault));
     }

@@ -13,9 +13,10 @@
 #include <csignal>
 #include <sys/prctl.h>
 
-VirtualDisplay::VirtualDisplay(const QSize &size, WindowManager windowManager)
+VirtualDisplay::VirtualDisplay(const QSize &size, WindowManager windowManager, Server server)
     : TestScreen(size)
     , m_windowManagerKind(windowManager)
+    , m_serverKind(server)
 {
 }
 
@@ -27,31 +28,16 @@ VirtualDisplay::~VirtualDisplay()
 
 bool VirtualDisplay::start()
 {
-    const QStringList tools{"Xvfb", "openbox", "xprop", "xwininfo", "wmctrl", "import"};
+    QStringList tools{"openbox", "xprop", "xwininfo", "wmctrl", "import"};
+    tools << (m_serverKind == Xvfb ? QStringList{"Xvfb"} : QStringList{"Xorg", "xrandr"});
     for (const QString &tool : tools) {
         if (QStandardPaths::findExecutable(tool).isEmpty()) {
             m_error = tool + " not found; scripts/install-deps.sh installs it";
             return false;
         }
     }
-
-    // The server picks a free display and writes its number on standard output.
-    // By default it resets whenever its last client leaves, and a client
-    // connecting meanwhile fails: the first probe leaving would do that.
-    endWithTest(m_server);
-    m_server.start("Xvfb", {"-displayfd", "1", "-noreset", "-nolisten", "tcp", "-screen", "0",
-                            QString("%1x%2x24").arg(m_size.width()).arg(m_size.height())});
-    if (!m_server.waitForStarted(5000)) {
-        m_error = m_server.errorString();
+    if (!startServer())
         return false;
-    }
-    if (!QTest::qWaitFor([this] {
-                return m_server.canReadLine() || m_server.state() == QProcess::NotRunning;
-            }, 15000) || !m_server.canReadLine()) {
-        m_error = "Xvfb named no display; " + serverReport();
-        return false;
-    }
-    m_name = ":" + QString::fromLatin1(m_server.readLine()).trimmed();
 
     m_environment = QProcessEnvironment::systemEnvironment();
     m_environment.insert("DISPLAY", m_name);
@@ -60,6 +46,13 @@ bool VirtualDisplay::start()
     if (!QTest::qWaitFor([this] { return !runTool("xprop", {"-root"}).isEmpty(); }, 15000)) {
         m_error = QString("display %1 does not answer; %2").arg(m_name, serverReport());
         return false;
+    }
+    if (m_serverKind != Xvfb) {
+        const QString outputs = QString::fromLatin1(runTool("xrandr", {"--current"}));
+        if (!outputs.contains(QString("DUMMY0 connected primary %1x%2+0+0").arg(m_size.width()).arg(m_size.height()))) {
+            m_error = "Xorg did not start with its first output at the size asked:\n" + outputs;
+            return false;
+        }
     }
     if (m_windowManagerKind == NoWindowManager)
         return true;
@@ -83,10 +76,111 @@ bool VirtualDisplay::start()
     return true;
 }
 
+// The server picks a free display and writes its number on standard output.
+bool VirtualDisplay::startServer()
+{
+    // By default it resets whenever its last client leaves, and a client
+    // connecting meanwhile fails: the first probe leaving would do that.
+    QStringList arguments{"-displayfd", "1", "-noreset", "-nolisten", "tcp"};
+    if (m_serverKind == Xvfb) {
+        arguments << "-screen" << "0" << QString("%1x%2x24").arg(m_size.width()).arg(m_size.height());
+    } else {
+        const QString config = writeXorgConfig();
+        if (config.isEmpty())
+            return false;
+        // It shares the console it is started from and never switches it.
+        arguments << "-config" << config << "-logfile" << m_serverFiles->filePath("Xorg.log")
+                  << "-sharevts" << "-novtswitch";
+    }
+    const QString program = m_serverKind == Xvfb ? "Xvfb" : "Xorg";
+    endWithTest(m_server);
+    m_server.start(program, arguments);
+    if (!m_server.waitForStarted(5000)) {
+        m_error = m_server.errorString();
+        return false;
+    }
+    if (!QTest::qWaitFor([this] {
+                return m_server.canReadLine() || m_server.state() == QProcess::NotRunning;
+            }, 15000) || !m_server.canReadLine()) {
+        m_error = program + " named no display; " + serverReport();
+        return false;
+    }
+    m_name = ":" + QString::fromLatin1(m_server.readLine()).trimmed();
+    return true;
+}
+
+// Its path, or nothing, with the error set.
+QString VirtualDisplay::writeXorgConfig()
+{
+    m_serverFiles = std::make_unique<QTemporaryDir>();
+    QFile config(m_serverFiles->filePath("xorg.conf"));
+    if (!m_serverFiles->isValid() || !config.open(QIODevice::WriteOnly)) {
+        m_error = "no Xorg configuration written: " + m_serverFiles->errorString() + config.errorString();
+        return {};
+    }
+    const bool twoOutputs = m_serverKind == XorgTwoOutputs;
+    // Sync ranges that take any mode, and a 1280x800 mode with the usual
+    // blanking: the server's built-in one has reduced blanking, refused here.
+    const QString monitor = R"(Section "Monitor"
+    Identifier "%1"
+    HorizSync 5.0-1000.0
+    VertRefresh 5.0-200.0
+    Modeline "1920x1080" 148.50 1920 2008 2052 2200 1080 1084 1089 1125 +hsync +vsync
+    Modeline "1280x800" 83.50 1280 1352 1480 1680 800 803 809 831 -hsync +vsync
+    Option "PreferredMode" "%2"
+    %3
+EndSection
+)";
+    QString text = QString(R"(# It only draws: no input devices, no switching of virtual terminals.
+Section "ServerFlags"
+    Option "AutoAddDevices" "false"
+    Option "AutoEnableDevices" "false"
+    Option "DontVTSwitch" "true"
+EndSection
+Section "Device"
+    Identifier "dummy"
+    Driver "dummy"
+    VideoRam 65536
+    Option "Monitor-DUMMY0" "first"
+    %1
+EndSection
+Section "Screen"
+    Identifier "screen"
+    Device "dummy"
+    Monitor "first"
+    DefaultDepth 24
+EndSection
+)").arg(twoOutputs ? R"(Option "Monitor-DUMMY1" "second")" : "");
+    text += monitor.arg("first", QString("%1x%2").arg(m_size.width()).arg(m_size.height()),
+                        R"(Option "Primary" "true")");
+    if (twoOutputs)
+        text += monitor.arg("second", "1920x1080", R"(Option "RightOf" "first"
+    Option "Enable" "true")");
+    config.write(text.toUtf8());
+    return config.fileName();
+}
+
 void VirtualDisplay::killServer()
 {
     m_server.kill();
     m_server.waitForFinished(5000);
+}
+
+QString VirtualDisplay::changeScreens(const QStringList &arguments)
+{
+    QProcess xrandr;
+    xrandr.setProcessEnvironment(m_environment);
+    xrandr.start("xrandr", arguments);
+    if (!xrandr.waitForFinished(10000) || xrandr.exitStatus() != QProcess::NormalExit || xrandr.exitCode() != 0) {
+        stopProcess(xrandr);
+        return QString("xrandr %1 failed: %2").arg(arguments.join(' '), QString::fromLocal8Bit(xrandr.readAllStandardError()));
+    }
+    static const QRegularExpression current(QStringLiteral("current (\\d+) x (\\d+)"));
+    const QRegularExpressionMatch size = current.match(QString::fromLatin1(runTool("xrandr", {"--current"})));
+    if (!size.hasMatch())
+        return "xrandr did not tell the screen's new size";
+    m_size = QSize(size.captured(1).toInt(), size.captured(2).toInt());
+    return {};
 }
 
 QByteArray VirtualDisplay::runTool(const QString &program, const QStringList &arguments) const
@@ -186,7 +280,7 @@ QString VirtualDisplay::windowFault(qint64 processId) const
 {
     const QString window = windowOf(processId);
     if (window.isEmpty())
-        return "the show opened no window";
+        return "the show has no window";
     const QRect geometry = windowGeometry(window);
     const QString covering = " covering " + describe(geometry);
     if (geometry != QRect(QPoint(0, 0), m_size))
@@ -202,8 +296,8 @@ QString VirtualDisplay::windowFault(qint64 processId) const
 
 QString VirtualDisplay::serverReport()
 {
-    return QString("Xvfb is %1:\n%2")
-            .arg(m_server.state() == QProcess::Running ? "running" : "gone",
+    return QString("%1 is %2:\n%3")
+            .arg(m_serverKind == Xvfb ? "Xvfb" : "Xorg", m_server.state() == QProcess::Running ? "running" : "gone",
                  QString::fromLocal8Bit(m_server.readAllStandardError()));
 }
 

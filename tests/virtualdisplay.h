@@ -8,6 +8,9 @@
 
 #include <QProcess>
 #include <QRect>
+#include <QTemporaryDir>
+
+#include <memory>
 
 // A screen of its own for the built program: an X server on a free display,
 // by default with a window manager on it, both ended with the object or with
@@ -16,8 +19,12 @@ class VirtualDisplay : public TestScreen
 {
 public:
     enum WindowManager { Openbox, NoWindowManager };
+    // Xvfb keeps its one size. Xorg on its dummy video driver has outputs
+    // whose modes xrandr changes: one output, or a second one of 1920x1080
+    // right of the first, which is primary.
+    enum Server { Xvfb, Xorg, XorgTwoOutputs };
 
-    explicit VirtualDisplay(const QSize &size, WindowManager windowManager = Openbox);
+    explicit VirtualDisplay(const QSize &size, WindowManager windowManager = Openbox, Server server = Xvfb);
     ~VirtualDisplay() override;
 
     bool start() override;
@@ -29,6 +36,9 @@ public:
 
     // As a crash would: at once, without a word to its clients.
     void killServer();
+    // Runs xrandr with arguments, after which size() is the whole new screen;
+    // why that failed, or nothing.
+    QString changeScreens(const QStringList &arguments);
 
     // Standard output of a tool run against this display, or nothing if it
     // does not finish in time.
@@ -40,9 +50,13 @@ public:
     QRect windowGeometry(const QString &window) const;
 
 private:
+    bool startServer();
+    QString writeXorgConfig();
     QString serverReport();
 
     const WindowManager m_windowManagerKind;
+    const Server m_serverKind;
+    std::unique_ptr<QTemporaryDir> m_serverFiles;
     QString m_name;
     QProcessEnvironment m_environment;
     QProcess m_server;
