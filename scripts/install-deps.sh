@@ -118,9 +118,12 @@ elif [ "${1:-}" = package ]; then
     packages=("${package_packages[@]}")
 fi
 
+# One line per architecture a package is known in: the machine's own counts.
+native=$(dpkg --print-architecture)
 missing=()
 for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q '^install ok installed$'; then
+    if ! dpkg-query -W -f='${Status} ${Architecture}\n' "$package" 2>/dev/null \
+            | grep -Eqx "install ok installed ($native|all)"; then
         missing+=("$package")
     fi
 done
