@@ -1,14 +1,28 @@
 # SPDX-FileCopyrightText: 2026 the vexshow developers
 # SPDX-License-Identifier: BSD-3-Clause
-# Sourced by the benchmarks, which set work (a folder of their own) and show
-# (the show's length in seconds), and export TZ=UTC, QT_LOGGING_RULES with
-# Qt Quick's per-frame renderer log and QT_MESSAGE_PATTERN with its time:
+# Sourced by the benchmarks, which set root (the repository), work (a folder
+# of their own) and show (the show's length in seconds):
+#   build_program      VEXSHOW, or else the Release build in build-bench,
+#                      built now
 #   run NAME ARGS...   one measured run; appends a result line to $work/NAME
 #   col NAME COLUMN    the median of a column over NAME's result lines
 # A result line: CPU user+sys (s), frames, frames per second of show, largest
 # gap between frames (ms), first frame after start (ms), peak RSS (MB), exit
 # after show start (s), exit status. Runs named qml* are peers that do not end
 # by themselves: they get SIGTERM a show's length after their first frame.
+
+# Qt Quick's per-frame renderer log, with timestamps of wall-clock time of day
+# in UTC, which the scripts can read too.
+export TZ=UTC
+export QT_LOGGING_RULES='qt.scenegraph.time.renderer.debug=true'
+export QT_MESSAGE_PATTERN='%{time HH:mm:ss.zzz} %{category} %{message}'
+
+build_program() {
+    [ -z "${VEXSHOW:-}" ] || return 0
+    VEXSHOW=$root/build-bench/vexshow
+    cmake -S "$root" -B "$root/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$root/build-bench" --target vexshow >/dev/null
+}
 
 now() { echo "$EPOCHREALTIME"; }
 

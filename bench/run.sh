@@ -34,12 +34,8 @@ while [ $# -gt 0 ]; do
     shift
 done
 show=${SHOW_SECONDS:-19}
-
-if [ -z "${VEXSHOW:-}" ]; then
-    VEXSHOW=$root/build-bench/vexshow
-    cmake -S "$root" -B "$root/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-    cmake --build "$root/build-bench" --target vexshow >/dev/null
-fi
+source "$root/bench/measure.sh"
+build_program
 if [ -z "${QML_TOOL:-}" ]; then
     QML_TOOL=/usr/lib/qt6/bin/qml
     [ -x "$QML_TOOL" ] || QML_TOOL=$(command -v qml6 || command -v qml)
@@ -51,17 +47,11 @@ done
 
 work=$(mktemp -d)
 source "$root/scripts/virtual-screen.sh"
-source "$root/bench/measure.sh"
 trap 'stop_virtual_screen; rm -rf "$work"' EXIT
 mkdir "$work/screen1" "$work/screen2"
 start_virtual_screen 1920x1080 "$work/screen2" || { echo "bench: no virtual screen" >&2; exit 1; }
 peer_display=$DISPLAY
 start_virtual_screen 1920x1080 "$work/screen1" || { echo "bench: no virtual screen" >&2; exit 1; }
-
-# Timestamps are wall-clock time of day in UTC, which the script can read too.
-export TZ=UTC
-export QT_LOGGING_RULES='qt.scenegraph.time.renderer.debug=true'
-export QT_MESSAGE_PATTERN='%{time HH:mm:ss.zzz} %{category} %{message}'
 
 echo "bench: $pairs round(s) on $DISPLAY and $peer_display, $(basename "$VEXSHOW") vs $QML_TOOL $scene, default and software" >&2
 for i in $(seq "$pairs"); do

@@ -7,7 +7,7 @@
 # renderer choice and with Qt Quick's software backend forced, and prints
 # medians over the rounds. Measured as bench/run.sh measures, from Qt Quick's
 # per-frame renderer log; Wine's CPU is the program's and wineserver's.
-# Usage: bench/wine.sh [--rounds N]
+# Usage: bench/wine.sh [ROUNDS]   (default 3)
 #
 # Environment: VEXSHOW (the Linux program; default: built into build-bench),
 # VEXSHOW_WINDOWS_BUNDLE (the folder with vexshow.exe; default: gathered by
@@ -15,21 +15,11 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-rounds=3
-while [ $# -gt 0 ]; do
-    case $1 in
-        --rounds) rounds=$2; shift ;;
-        *) echo "usage: $0 [--rounds N]" >&2; exit 2 ;;
-    esac
-    shift
-done
+rounds=${1:-3}
+[[ $rounds =~ ^[1-9][0-9]*$ ]] || { echo "usage: $0 [ROUNDS]" >&2; exit 2; }
 show=${SHOW_SECONDS:-19}
-
-if [ -z "${VEXSHOW:-}" ]; then
-    VEXSHOW=$root/build-bench/vexshow
-    cmake -S "$root" -B "$root/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-    cmake --build "$root/build-bench" --target vexshow >/dev/null
-fi
+source "$root/bench/measure.sh"
+build_program
 if [ -z "${VEXSHOW_WINDOWS_BUNDLE:-}" ]; then
     VEXSHOW_WINDOWS_BUNDLE=$root/build-windows/vexshow
     "$root/scripts/windows.sh" >/dev/null
@@ -41,13 +31,8 @@ done
 
 work=$(mktemp -d)
 source "$root/scripts/virtual-screen.sh"
-source "$root/bench/measure.sh"
 trap 'wineserver -k 2>/dev/null; stop_virtual_screen; rm -rf "$work"' EXIT
 start_virtual_screen 1920x1080 "$work" || { echo "bench: no virtual screen" >&2; exit 1; }
-
-export TZ=UTC
-export QT_LOGGING_RULES='qt.scenegraph.time.renderer.debug=true'
-export QT_MESSAGE_PATTERN='%{time HH:mm:ss.zzz} %{category} %{message}'
 
 # A Wine prefix of the run's own: Wine hands no QT_* variable on to Windows
 # programs, so they go into its registry's user environment, which does.

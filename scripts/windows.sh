@@ -182,11 +182,16 @@ configure_qt_module() {
 # files, which the install copies, are targets of their own that none of the
 # libraries depends on.
 install_qtdeclarative() {
-    local build_dir=$1 folder
+    local build_dir=$1 folder target
     local pri_targets=()
     for folder in "${qtdeclarative_installs[@]}"; do
-        pri_targets+=($(ninja -C "$build_dir" -t targets all \
-            | sed -n "s|^\(src/$folder/[A-Za-z]*_lib_pri\): .*|\1|p"))
+        target=$(ninja -C "$build_dir" -t targets all \
+            | sed -n "s|^\(src/$folder/[A-Za-z]*_lib_pri\): .*|\1|p")
+        if [ -z "$target" ]; then
+            echo "windows.sh: no .pri target in qtdeclarative's src/$folder" >&2
+            return 1
+        fi
+        pri_targets+=($target)
     done
     cmake --build "$build_dir" --target "${pri_targets[@]}"
     # The top folder installs the modules' dependency and plugin lists.
