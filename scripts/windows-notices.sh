@@ -119,10 +119,10 @@ write_third_party_notices() {
             [ "$status" -eq 0 ] || continue
             jq -r --arg id "$id" '.[] | select(.Id == $id) |
                 "\n\n==== \(.Name)\(if (.Version // "") != "" then " \(.Version)" else "" end)\n",
-                "Used in Qt: \(.QtUsage)",
-                (if .Homepage then "Homepage: \(.Homepage)" else empty end),
+                "In Qt: \(.QtUsage)",
+                (if (.Homepage // "") != "" then "Homepage: \(.Homepage)" else empty end),
                 "License: \(.License)",
-                (if .Copyright then "Copyright:\n\(.Copyright)" else empty end),
+                (if (.Copyright // "") != "" then "Copyright:\n\(.Copyright)" else empty end),
                 ""' "$json"
             local licence
             licence=$(jq -r --arg id "$id" '.[] | select(.Id == $id) | .LicenseFile // empty' "$json")

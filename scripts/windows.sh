@@ -191,7 +191,7 @@ install_qtdeclarative() {
             echo "windows.sh: no .pri target in qtdeclarative's src/$folder" >&2
             return 1
         fi
-        pri_targets+=($target)
+        pri_targets+=("$target")
     done
     cmake --build "$build_dir" --target "${pri_targets[@]}"
     # The top folder installs the modules' dependency and plugin lists.
@@ -272,10 +272,11 @@ zip_bundle() {
 
 # Beside the zip: the Qt sources its DLLs were built from, and how.
 write_source_archive() {
-    local archive=$build/vexshow-windows-x64-qt-source.tar
+    local archive=$build/vexshow-windows-x64-qt-source.tar tarballs
+    mapfile -t tarballs < <(cd "$qt_sources" && ls -- *.tar.xz)
     rm -f "$archive"
     tar -cf "$archive" --transform 's|^|vexshow-windows-x64-qt-source/|' \
-        -C "$qt_sources" $(cd "$qt_sources" && ls -- *.tar.xz) \
+        -C "$qt_sources" "${tarballs[@]}" \
         -C "$project" scripts/windows.sh cmake/mingw-w64-x86_64.cmake
     echo "Built $archive"
 }
