@@ -34,12 +34,8 @@ while [ $# -gt 0 ]; do
     shift
 done
 show=${SHOW_SECONDS:-19}
-
-if [ -z "${VEXSHOW:-}" ]; then
-    VEXSHOW=$root/build-bench/vexshow
-    cmake -S "$root" -B "$root/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-    cmake --build "$root/build-bench" --target vexshow >/dev/null
-fi
+source "$root/bench/measure.sh"
+build_program
 if [ -z "${QML_TOOL:-}" ]; then
     QML_TOOL=/usr/lib/qt6/bin/qml
     [ -x "$QML_TOOL" ] || QML_TOOL=$(command -v qml6 || command -v qml)
@@ -57,70 +53,6 @@ start_virtual_screen 1920x1080 "$work/screen2" || { echo "bench: no virtual scre
 peer_display=$DISPLAY
 start_virtual_screen 1920x1080 "$work/screen1" || { echo "bench: no virtual screen" >&2; exit 1; }
 
-# Timestamps are wall-clock time of day in UTC, which the script can read too.
-export TZ=UTC
-export QT_LOGGING_RULES='qt.scenegraph.time.renderer.debug=true'
-export QT_MESSAGE_PATTERN='%{time HH:mm:ss.zzz} %{category} %{message}'
-
-now() { echo "$EPOCHREALTIME"; }
-
-# first_frame LOG: seconds of day of the first frame, or nothing yet.
-first_frame() {
-    awk '$2 == "qt.scenegraph.time.renderer" { split($1, t, ":"); print t[1]*3600 + t[2]*60 + t[3]; exit }' "$1"
-}
-
-# run NAME ARGS...: one measured run; appends a result line to $work/NAME.
-run() {
-    local name=$1; shift
-    local log=$work/$name.log timing=$work/$name.time
-    : >"$log"
-    local start; start=$(now)
-    timeout -k 5 $((show + 30)) /usr/bin/time -f '%U %S %M %x' -o "$timing" "$@" \
-        >/dev/null 2>"$log" &
-    local pid=$!
-    if [ "$name" != vexshow ]; then
-        local t0=''
-        for _ in $(seq 500); do
-            t0=$(first_frame "$log")
-            [ -n "$t0" ] && break
-            sleep 0.02
-        done
-        if [ -n "$t0" ]; then
-            # Sleep until show time 19 s from the log's own first-frame stamp.
-            local wait_s
-            wait_s=$(awk -v t0="$t0" -v s="$(now)" -v d="$show" \
-                'BEGIN { n = s % 86400; if (t0 < n - 43200) t0 += 86400; w = t0 + d - n; print (w > 0 ? w : 0) }')
-            sleep "$wait_s"
-        fi
-        local timepid child
-        # The peer is the child of time, itself the child of timeout.
-        timepid=$(ps -o pid= --ppid "$pid" | tr -d ' ' || true)
-        child=''
-        [ -n "$timepid" ] && child=$(ps -o pid= --ppid "$timepid" | tr -d ' ' || true)
-        [ -n "$child" ] && kill -TERM "$child" 2>/dev/null || true
-    fi
-    wait "$pid" || true
-    local end; end=$(now)
-    # user sys maxrss(kB) status; the peer's status is that of a killed process.
-    local usage; usage=$(tail -n1 "$timing")
-    awk -v start="$start" -v end="$end" -v usage="$usage" '
-        BEGIN { s = start % 86400; e = end % 86400 }
-        $2 == "qt.scenegraph.time.renderer" {
-            split($1, t, ":"); ts = t[1]*3600 + t[2]*60 + t[3]
-            if (ts < s - 43200) ts += 86400
-            if (n == 0) first = ts; else if (ts - last > gap) gap = ts - last
-            last = ts; n++
-        }
-        END {
-            split(usage, u, " ")
-            if (e < s) e += 86400
-            fps = (n > 1 && last > first) ? (n - 1) / (last - first) : 0
-            printf "%.2f %d %.1f %.0f %.0f %.1f %.3f %d\n", u[1] + u[2], n, fps, gap * 1000,
-                (first - s) * 1000, u[3] / 1024, e - first, u[4]
-        }' "$log" >>"$work/$name"
-    cp "$log" "$work/$name.last.log"
-}
-
 echo "bench: $pairs round(s) on $DISPLAY and $peer_display, $(basename "$VEXSHOW") vs $QML_TOOL $scene, default and software" >&2
 for i in $(seq "$pairs"); do
     run vexshow "$VEXSHOW" &
@@ -134,12 +66,6 @@ for i in $(seq "$pairs"); do
     echo "bench: round $i: vexshow $(tail -n1 "$work/vexshow")  qml $(tail -n1 "$work/qml")" \
         " qml-sw $(tail -n1 "$work/qml-sw")" >&2
 done
-
-# Columns of a result line, as named in the table below.
-median() {
-    sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
-col() { awk -v c="$2" '{ print $c }' "$work/$1" | median; }
 
 status=0
 for r in $(awk '{ print $8 }' "$work/vexshow"); do

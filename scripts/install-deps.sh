@@ -75,6 +75,9 @@ windows_packages=(
     dpkg-dev
     xz-utils
     zip
+    # the zip's notices: Qt's reader of its third-party attribution files
+    qt6-documentation-tools
+    jq
     # playing it: Wine on a virtual screen with a window manager, with the
     # fonts, GL and X extensions its X11 driver loads only if they are there
     wine

@@ -4,23 +4,32 @@
 
 # Builds the Windows program on Debian 12 and, asked to, plays it under Wine.
 #
-#   scripts/windows.sh          build build-windows/vexshow-windows-x64.zip
+#   scripts/windows.sh          build build-windows/vexshow-windows-x64.zip and,
+#                               beside it, the Qt source it was built from
 #   scripts/windows.sh play     build it, then play its folder under Wine on a
 #                               virtual screen and say how the show ended
 #   scripts/windows.sh test     build it, then run the end-to-end tests on it
 #                               under Wine (CTest label windows)
+#   scripts/windows.sh qt-at-hand
+#                               succeed if Qt for Windows needs no build of an
+#                               hour: the cache or the prebuilt archive has it
 #
-# Qt 6.4.2 for Windows is built once from Debian's own sources into
-# VEXSHOW_QT_CACHE (default ~/.cache/vexshow), and again only when its
-# recipe below changes. The first build takes about an hour on two cores.
+# Qt 6.4.2 for Windows goes into VEXSHOW_QT_CACHE (default ~/.cache/vexshow),
+# from ../shared/qt-windows where that archive was made by this recipe, or else
+# built once from Debian's own sources (about an hour on two cores), and again
+# only when its recipe below changes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 project=$PWD
 
 qt_version=6.4.2
 qtdeclarative_sha256=bcbf3e6aeae6a488dbf2f3b49eb94454127e88aa1173ce0aba1e58cc2cf54dc6
+prebuilt=../shared/qt-windows/qt-$qt_version-mingw-w64.tar.xz
+prebuilt_sha256=0b7be75e8762ce46079e25e27fb7a0dce83f750c2404af143a30875859b95683
 cache=${VEXSHOW_QT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/vexshow}
 qt_prefix=$cache/qt-$qt_version-mingw-w64
+# The upstream tarballs, kept: whoever hands on the zip hands on these too.
+qt_sources=$cache/qt-sources
 build=build-windows
 bundle=$build/vexshow
 target=x86_64-w64-mingw32
@@ -62,8 +71,6 @@ qtdeclarative_targets=(
 )
 qtdeclarative_installs=(qmlintegration qml qmlmodels qmlworkerscript quick quickwidgets)
 
-scripts/install-deps.sh windows
-
 # Debian's sources need the deb-src type beside the deb lines already set up.
 enable_sources() {
     apt-get source --print-uris qt6-base >/dev/null 2>&1 && return
@@ -79,20 +86,82 @@ enable_sources() {
     "${as_root[@]}" apt-get update
 }
 
-# fetch_sources DIR: the upstream tarballs of qtbase and qtdeclarative, unpacked.
+# The upstream tarballs of qtbase and qtdeclarative, into $qt_sources once.
 fetch_sources() {
-    local dir=$1
-    mkdir -p "$dir"
+    ls "$qt_sources"/qt6-base_"$qt_version"*.orig.tar.xz >/dev/null 2>&1 \
+        && ls "$qt_sources"/qt*declarative*"$qt_version"*.tar.xz >/dev/null 2>&1 && return
+    local download=$cache/qt-download
+    rm -rf "$download"
+    mkdir -p "$download"
     enable_sources
-    (cd "$dir" && apt-get source --download-only qt6-base)
-    tar -C "$dir" -xf "$dir"/qt6-base_"$qt_version"*.orig.tar.xz
-    if ! (cd "$dir" && apt-get source --download-only qt6-declarative); then
+    (cd "$download" && apt-get source --download-only qt6-base)
+    if ! (cd "$download" && apt-get source --download-only qt6-declarative); then
         echo "windows.sh: qt6-declarative's source is not on this mirror; using ../shared/qt-src"
-        cp ../shared/qt-src/qtdeclarative-everywhere-src-$qt_version.tar.xz "$dir/"
-        echo "$qtdeclarative_sha256  $dir/qtdeclarative-everywhere-src-$qt_version.tar.xz" | sha256sum -c
+        cp ../shared/qt-src/qtdeclarative-everywhere-src-$qt_version.tar.xz "$download/"
+        echo "$qtdeclarative_sha256  $download/qtdeclarative-everywhere-src-$qt_version.tar.xz" \
+            | sha256sum -c
     fi
-    tar -C "$dir" -xf "$(ls "$dir"/qt6-declarative_"$qt_version"*.orig.tar.xz \
-        "$dir"/qtdeclarative-everywhere-src-$qt_version.tar.xz 2>/dev/null | head -n1)"
+    mkdir -p "$qt_sources"
+    find "$download" \( -name '*.orig.tar.xz' -o -name 'qtdeclarative-everywhere-src-*.tar.xz' \) \
+        -exec mv -t "$qt_sources" {} +
+    rm -rf "$download"
+}
+
+# unpack_sources DIR: both tarballs, unpacked into DIR.
+unpack_sources() {
+    local tarball
+    mkdir -p "$1"
+    for tarball in "$qt_sources"/*.tar.xz; do
+        tar -C "$1" -xf "$tarball"
+    done
+}
+
+# The stamp of the recipe: what Qt is built from and how.
+recipe() {
+    printf '%s\n' "$qt_version" "${qtbase_options[@]}" "${qtdeclarative_options[@]}" \
+        "${qtdeclarative_targets[@]}" "${qtdeclarative_installs[@]}" \
+        | cat - cmake/mingw-w64-x86_64.cmake | sha256sum | cut -d' ' -f1
+}
+
+qt_in_cache() {
+    [ "$(cat "$qt_prefix/vexshow-recipe" 2>/dev/null)" = "$(recipe)" ]
+}
+
+# Whether the prebuilt archive is there, intact and of this recipe.
+prebuilt_matches() {
+    [ -f "$prebuilt" ] || return 1
+    echo "$prebuilt_sha256  $prebuilt" | sha256sum -c --quiet - >/dev/null 2>&1 || return 1
+    [ "$(tar -xOJf "$prebuilt" "qt-$qt_version-mingw-w64/vexshow-recipe")" = "$(recipe)" ]
+}
+
+unpack_prebuilt() {
+    echo "Unpacking the prebuilt Qt $qt_version for Windows into $qt_prefix."
+    local unpack=$cache/qt-unpack
+    rm -rf "$unpack" "$qt_prefix"
+    mkdir -p "$unpack"
+    tar -C "$unpack" -xJf "$prebuilt"
+    mv "$unpack/qt-$qt_version-mingw-w64" "$qt_prefix"
+    rm -rf "$unpack"
+}
+
+build_qt() {
+    echo "Building Qt $qt_version for Windows into $qt_prefix (once)."
+    local work=$cache/qt-build
+    rm -rf "$work" "$qt_prefix"
+    unpack_sources "$work"
+    # Qt's toolchain file in the prefix loads this one; keep a copy beside it.
+    mkdir -p "$qt_prefix"
+    cp cmake/mingw-w64-x86_64.cmake "$qt_prefix/"
+    configure_qt_module "$work/qtbase-everywhere-src-$qt_version" "$work/qtbase" \
+        -DCMAKE_TOOLCHAIN_FILE="$qt_prefix/mingw-w64-x86_64.cmake" "${qtbase_options[@]}"
+    cmake --build "$work/qtbase"
+    cmake --install "$work/qtbase"
+    configure_qt_module "$work/qtdeclarative-everywhere-src-$qt_version" "$work/qtdeclarative" \
+        -DCMAKE_TOOLCHAIN_FILE="$qt_prefix/lib/cmake/Qt6/qt.toolchain.cmake" "${qtdeclarative_options[@]}"
+    cmake --build "$work/qtdeclarative" --target "${qtdeclarative_targets[@]}"
+    install_qtdeclarative "$work/qtdeclarative"
+    recipe >"$qt_prefix/vexshow-recipe"
+    rm -rf "$work"
 }
 
 # configure_qt_module SOURCE BUILD OPTIONS...: one Qt module, to be installed
@@ -109,41 +178,44 @@ configure_qt_module() {
         "$@"
 }
 
-build_qt() {
-    local recipe
-    recipe=$(printf '%s\n' "$qt_version" "${qtbase_options[@]}" "${qtdeclarative_options[@]}" \
-        "${qtdeclarative_targets[@]}" "${qtdeclarative_installs[@]}" \
-        | cat - cmake/mingw-w64-x86_64.cmake | sha256sum | cut -d' ' -f1)
-    if [ "$(cat "$qt_prefix/vexshow-recipe" 2>/dev/null)" = "$recipe" ]; then
-        return
-    fi
-    echo "Building Qt $qt_version for Windows into $qt_prefix (once)."
-    local work=$cache/qt-build
-    rm -rf "$work" "$qt_prefix"
-    fetch_sources "$work"
-    # Qt's toolchain file in the prefix loads this one; keep a copy beside it.
-    mkdir -p "$qt_prefix"
-    cp cmake/mingw-w64-x86_64.cmake "$qt_prefix/"
-    configure_qt_module "$work/qtbase-everywhere-src-$qt_version" "$work/qtbase" \
-        -DCMAKE_TOOLCHAIN_FILE="$qt_prefix/mingw-w64-x86_64.cmake" "${qtbase_options[@]}"
-    cmake --build "$work/qtbase"
-    cmake --install "$work/qtbase"
-    configure_qt_module "$work/qtdeclarative-everywhere-src-$qt_version" "$work/qtdeclarative" \
-        -DCMAKE_TOOLCHAIN_FILE="$qt_prefix/lib/cmake/Qt6/qt.toolchain.cmake" "${qtdeclarative_options[@]}"
-    cmake --build "$work/qtdeclarative" --target "${qtdeclarative_targets[@]}"
-    # The top folder installs the modules' dependency and plugin lists.
-    cmake -DCMAKE_INSTALL_LOCAL_ONLY=ON -P "$work/qtdeclarative/cmake_install.cmake"
-    local folder
+# install_qtdeclarative BUILD: the built folders only. Their modules' .pri
+# files, which the install copies, are targets of their own that none of the
+# libraries depends on.
+install_qtdeclarative() {
+    local build_dir=$1 folder target
+    local pri_targets=()
     for folder in "${qtdeclarative_installs[@]}"; do
-        cmake -P "$work/qtdeclarative/src/$folder/cmake_install.cmake"
+        target=$(ninja -C "$build_dir" -t targets all \
+            | sed -n "s|^\(src/$folder/[A-Za-z]*_lib_pri\): .*|\1|p")
+        if [ -z "$target" ]; then
+            echo "windows.sh: no .pri target in qtdeclarative's src/$folder" >&2
+            return 1
+        fi
+        pri_targets+=("$target")
     done
-    echo "$recipe" >"$qt_prefix/vexshow-recipe"
-    rm -rf "$work"
+    cmake --build "$build_dir" --target "${pri_targets[@]}"
+    # The top folder installs the modules' dependency and plugin lists.
+    cmake -DCMAKE_INSTALL_LOCAL_ONLY=ON -P "$build_dir/cmake_install.cmake"
+    for folder in "${qtdeclarative_installs[@]}"; do
+        cmake -P "$build_dir/src/$folder/cmake_install.cmake"
+    done
 }
 
+provide_qt() {
+    qt_in_cache && return
+    if prebuilt_matches; then
+        unpack_prebuilt
+    else
+        build_qt
+    fi
+}
+
+# Qt's toolchain file chain-loads the mingw one by the path it was built at;
+# the prebuilt prefix may sit elsewhere, so name the one beside it.
 build_project() {
     "$qt_prefix/bin/qt-cmake" -S . -B "$build" -G Ninja \
-        -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+        -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+        -DQT_CHAINLOAD_TOOLCHAIN_FILE="$qt_prefix/mingw-w64-x86_64.cmake"
     cmake --build "$build"
 }
 
@@ -169,8 +241,6 @@ gather_bundle() {
             -exec cp {} "$bundle/qml/$module/" \;
     done
     printf '[Paths]\nPrefix = .\nPlugins = plugins\nQmlImports = qml\n' >"$bundle/qt.conf"
-    sed 's/<year> <owner>/2026 the vexshow developers/' LICENSES/BSD-3-Clause.txt \
-        >"$bundle/LICENSE.txt"
 
     # Every DLL that something in the folder imports and that is not part of
     # Windows itself, until nothing new turns up.
@@ -192,10 +262,23 @@ gather_bundle() {
         done < <(find "$bundle" -name '*.exe' -o -name '*.dll')
     done
     "$target-strip" --strip-unneeded $(find "$bundle" -name '*.exe' -o -name '*.dll')
+}
 
+zip_bundle() {
     rm -f "$build/vexshow-windows-x64.zip"
     (cd "$build" && zip -qr vexshow-windows-x64.zip vexshow)
     echo "Built $build/vexshow-windows-x64.zip"
+}
+
+# Beside the zip: the Qt sources its DLLs were built from, and how.
+write_source_archive() {
+    local archive=$build/vexshow-windows-x64-qt-source.tar tarballs
+    mapfile -t tarballs < <(cd "$qt_sources" && ls -- *.tar.xz)
+    rm -f "$archive"
+    tar -cf "$archive" --transform 's|^|vexshow-windows-x64-qt-source/|' \
+        -C "$qt_sources" "${tarballs[@]}" \
+        -C "$project" scripts/windows.sh cmake/mingw-w64-x86_64.cmake
+    echo "Built $archive"
 }
 
 # Wine's settings for the show: a prefix of its own, made on first use, and
@@ -244,9 +327,19 @@ run_tests() {
     ctest --test-dir build -L windows --output-on-failure
 }
 
-build_qt
+source scripts/windows-notices.sh
+scripts/install-deps.sh windows
+if [ "${1:-}" = qt-at-hand ]; then
+    qt_in_cache || prebuilt_matches
+    exit
+fi
+fetch_sources
+provide_qt
 build_project
 gather_bundle
+write_notices
+zip_bundle
+write_source_archive
 case ${1:-} in
     play) shift; play "$@" ;;
     test) run_tests ;;
