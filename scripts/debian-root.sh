@@ -1,0 +1,172 @@
+#!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the vexshow developers
+# SPDX-License-Identifier: BSD-3-Clause
+
+# Fresh Debian roots of any release and architecture, made by mmdebstrap from
+# Debian's mirror, with what a program on a display needs mounted inside.
+# Downloads are kept between runs in VEXSHOW_ROOT_CACHE (default
+# ~/.cache/vexshow-roots), one folder per release and architecture. Needs root.
+#
+# Run, it plays the project in a fresh root of its own and takes it down again:
+#   debian-root.sh RELEASE ARCH COMMAND...
+#       copies the project into the root, installs what it needs with
+#       scripts/install-deps.sh there, and runs COMMAND in its folder. Where the
+#       release's archive cannot install that (testing amid a library
+#       transition), it says so in one line and exits with 77.
+#
+# Sourced, the caller drives it; root_take_down undoes what the others did:
+#   root_make RELEASE ARCH DIR [PACKAGE...]   a minbase root in DIR, kept in $root
+#   root_enter [USER]      /proc, /dev, /dev/pts, a /dev/shm and USER's (default
+#                          root) XDG_RUNTIME_DIR of its own
+#   root_bind DIR PATH     shows the machine's DIR at PATH inside the root
+#   in_root COMMAND...     runs COMMAND inside, as the user entered, in a clean
+#                          environment; variables go in as `env NAME=VALUE ...`
+#   root_take_down         keeps the downloads, unmounts exactly what was
+#                          mounted, removes the root
+
+root= root_user=root root_cache= root_arch=
+root_mounts=()
+root_binfmt_mounted=0 root_binfmt_enabled=
+
+# A foreign root's programs run through qemu's binfmt handler; whatever of it
+# was not already in place is put back as it was on take-down.
+root_start_emulation() {
+    local binfmt=/proc/sys/fs/binfmt_misc handler
+    handler=$(case "$1" in arm64) echo qemu-aarch64 ;; *) echo "qemu-$1" ;; esac)
+    if ! mountpoint -q "$binfmt"; then
+        mount -t binfmt_misc binfmt_misc "$binfmt"
+        root_binfmt_mounted=1
+    fi
+    if ! grep -qx enabled "$binfmt/$handler" 2>/dev/null; then
+        update-binfmts --enable "$handler"
+        root_binfmt_enabled=$handler
+    fi
+}
+
+root_stop_emulation() {
+    if [ -n "$root_binfmt_enabled" ]; then
+        update-binfmts --disable "$root_binfmt_enabled" || true
+        root_binfmt_enabled=
+    fi
+    if [ "$root_binfmt_mounted" -eq 1 ]; then
+        umount /proc/sys/fs/binfmt_misc || true
+        root_binfmt_mounted=0
+    fi
+}
+
+root_make() {
+    local release=$1 arch=$2 options=()
+    root=$3 root_arch=$arch
+    shift 3
+    root_cache=${VEXSHOW_ROOT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/vexshow-roots}/$release-$arch
+    mkdir -p "$root_cache"
+    if [ "$arch" != "$(dpkg --print-architecture)" ]; then
+        root_start_emulation "$arch"
+    fi
+    if [ "$release" = testing ]; then
+        # The mirror these machines reach serves testing's Release file past
+        # its Valid-Until date; the stable releases' files are current.
+        options+=(--aptopt='Acquire::Check-Valid-Until "false"')
+    fi
+    if [ $# -gt 0 ]; then
+        options+=(--include="$(IFS=,; echo "$*")")
+    fi
+    # The cache goes in and comes out as hard links: no copy, no mount. It is
+    # taken out again at take-down, after whatever the caller installs.
+    echo "debian-root: a fresh Debian $release $arch root in $root"
+    if ! mmdebstrap --variant=minbase --architectures="$arch" "${options[@]}" \
+            --skip=download/empty --skip=essential/unlink --skip=cleanup/apt \
+            --setup-hook="mkdir -p \"\$1/var/cache/apt/archives\"" \
+            --setup-hook="find '$root_cache' -name '*.deb' -exec ln -t \"\$1/var/cache/apt/archives\" {} +" \
+            "$release" "$root" http://deb.debian.org/debian >"$root.log" 2>&1; then
+        tail -n 20 "$root.log" >&2
+        return 1
+    fi
+    cp /etc/resolv.conf "$root/etc/"
+}
+
+# root_mount ARGUMENTS... PATH: mounts inside the root and remembers it.
+root_mount() {
+    local target=$root${*: -1}
+    mkdir -p "$target"
+    mount "${@:1:$#-1}" "$target"
+    root_mounts+=("$target")
+}
+
+root_enter() {
+    root_user=${1:-root}
+    local uid
+    uid=$(chroot "$root" id -u "$root_user")
+    root_mount -t proc proc /proc
+    # Private, so that what is mounted beneath never shows on the machine's /dev.
+    root_mount --bind --make-private /dev /dev
+    root_mount --bind --make-private /dev/pts /dev/pts
+    root_mount -t tmpfs -o mode=1777 shm /dev/shm
+    root_mount -t tmpfs -o "mode=0700,uid=$uid" runtime "/run/user/$uid"
+}
+
+root_bind() {
+    root_mount --bind --make-private "$1" "$2"
+}
+
+in_root() {
+    local home
+    home=$(chroot "$root" sh -c "getent passwd $root_user | cut -d: -f6")
+    chroot --userspec="$root_user:$(chroot "$root" id -gn "$root_user")" "$root" \
+        env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME="$home" \
+        LANG=C.UTF-8 XDG_RUNTIME_DIR="/run/user/$(chroot "$root" id -u "$root_user")" "$@"
+}
+
+# A mount still in place would take what it shows down with the root, so the
+# root is removed only once every mount is gone.
+root_take_down() {
+    local i left=0
+    root_stop_emulation
+    [ -n "$root" ] || return 0
+    if [ -d "$root/var/cache/apt/archives" ]; then
+        find "$root/var/cache/apt/archives" -maxdepth 1 -name '*.deb' -links 1 \
+            -exec ln -t "$root_cache" {} + 2>/dev/null || true
+    fi
+    for ((i = ${#root_mounts[@]} - 1; i >= 0; i--)); do
+        umount "${root_mounts[i]}" || left=1
+    done
+    root_mounts=()
+    if [ "$left" -eq 0 ]; then
+        rm -rf "$root" "$root.log"
+    else
+        echo "debian-root: left $root behind, something is still mounted there" >&2
+    fi
+    root=
+}
+
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+    set -euo pipefail
+    if [ $# -lt 3 ]; then
+        echo "usage: debian-root.sh RELEASE ARCH COMMAND..." >&2
+        exit 2
+    fi
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "debian-root.sh: needs root for mmdebstrap, mount and chroot" >&2
+        exit 1
+    fi
+    cd "$(dirname "$0")/.."
+    release=$1 arch=$2
+    shift 2
+    work=$(mktemp -d /var/tmp/vexshow-root.XXXXXX)
+    trap 'root_take_down; rmdir "$work"' EXIT
+    root_make "$release" "$arch" "$work/root"
+    root_enter
+    # What is checked in or about to be, as it stands in this folder.
+    mkdir -p "$root/vexshow"
+    git ls-files -z --cached --others --exclude-standard | tar --null -T - -c | tar -x -C "$root/vexshow"
+    if ! in_root sh -c 'cd /vexshow && scripts/install-deps.sh' >"$work/install.log" 2>&1; then
+        complaint=$(grep -m1 -E 'unmet dependencies|held broken packages' "$work/install.log" || true)
+        if [ -n "$complaint" ]; then
+            echo "debian-root: Debian $release cannot install what the project needs: $complaint"
+            exit 77
+        fi
+        tail -n 30 "$work/install.log" >&2
+        exit 1
+    fi
+    in_root sh -c 'cd /vexshow && exec "$@"' sh "$@"
+fi
