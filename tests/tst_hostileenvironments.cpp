@@ -13,11 +13,11 @@
 #include <QLibraryInfo>
 #include <QMap>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUuid>
+#include <QVersionNumber>
 #include <QtTest>
 
 #include <algorithm>
@@ -270,6 +270,7 @@ private slots:
     void initTestCase();
     void withoutADisplayItSaysSo_data();
     void withoutADisplayItSaysSo();
+    void withoutItsSceneItEndsAtOnce_data();
     void withoutItsSceneItEndsAtOnce();
     void anEndFromOutsideIsPrompt_data();
     void anEndFromOutsideIsPrompt();
@@ -359,22 +360,48 @@ void tst_HostileEnvironments::withoutADisplayItSaysSo()
     QVERIFY2(said.contains("display"), qPrintable("the show did not say what is wrong: " + said));
 }
 
+void tst_HostileEnvironments::withoutItsSceneItEndsAtOnce_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<QString>("missing");
+
+    // A qt.conf that points Qt at QML modules nowhere, as on a machine without
+    // the packages that hold them. QtQuick itself comes with its library.
+    QTest::newRow("no module packages")
+            << "qt.conf"
+            << QString("[Paths]\nPrefix=%1\nPlugins=%2\nQmlImports=no-qml-modules\nQml2Imports=no-qml-modules\n")
+                       .arg(QLibraryInfo::path(QLibraryInfo::PrefixPath),
+                            QLibraryInfo::path(QLibraryInfo::PluginsPath))
+            << "QtQml.WorkerScript";
+    // Qt looks for modules in the program's own folder first, where a broken
+    // deployment may have left a module that needs one installed nowhere.
+    QTest::newRow("a module beside it needs one not installed")
+            << "QtQuick/qmldir" << "module QtQuick\nimport VexshowNowhere auto\n" << "VexshowNowhere";
+}
+
 void tst_HostileEnvironments::withoutItsSceneItEndsAtOnce()
 {
-    // Beside the program, a qt.conf that points Qt at QML modules nowhere, as
-    // on a machine that lacks the packages the scene imports.
+    QFETCH(QString, file);
+    QFETCH(QString, content);
+    QFETCH(QString, missing);
+
+    // Qt 6.4's Qt Quick leaves QtQml.WorkerScript to a package of its own;
+    // from 6.8 on, Qt Quick links the library that carries it.
+    if (file == "qt.conf" && QLibraryInfo::version() >= QVersionNumber(6, 8)) {
+        QSKIP(qPrintable(QString("On Qt %1 every module the scene imports comes with the libraries the "
+                                 "program links, in their resources: no package of QML modules can be missing")
+                                 .arg(qVersion())));
+    }
     QTemporaryDir directory;
     QVERIFY2(directory.isValid(), qPrintable(directory.errorString()));
     const QString program = directory.filePath("vexshow");
     QVERIFY(QFile::copy(VEXSHOW_BINARY, program));
-    QFile conf(directory.filePath("qt.conf"));
-    QVERIFY(conf.open(QIODevice::WriteOnly));
-    const QString nowhere = directory.filePath("no-qml-modules");
-    conf.write(QString("[Paths]\nPrefix=%1\nPlugins=%2\nQmlImports=%3\nQml2Imports=%3\n")
-                       .arg(QLibraryInfo::path(QLibraryInfo::PrefixPath),
-                            QLibraryInfo::path(QLibraryInfo::PluginsPath), nowhere)
-                       .toLocal8Bit());
-    conf.close();
+    QVERIFY(QDir(directory.path()).mkpath(QFileInfo(file).path()));
+    QFile written(directory.filePath(file));
+    QVERIFY(written.open(QIODevice::WriteOnly));
+    written.write(content.toLocal8Bit());
+    written.close();
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QT_QPA_PLATFORM", "offscreen");
@@ -388,8 +415,8 @@ void tst_HostileEnvironments::withoutItsSceneItEndsAtOnce()
     const QString said = output(show);
     QVERIFY2(show.exitStatus() == QProcess::NormalExit && show.exitCode() == 1,
              qPrintable("the show did not exit with 1: " + exitFault(show) + said));
-    QVERIFY2(said.contains(QRegularExpression("module \"[\\w.]+\" is not installed")),
-             qPrintable("the show did not name the missing module: " + said));
+    QVERIFY2(said.contains(QString("module \"%1\" is not installed").arg(missing)),
+             qPrintable("the show did not name the missing module " + missing + ": " + said));
 }
 
 void tst_HostileEnvironments::anEndFromOutsideIsPrompt_data()

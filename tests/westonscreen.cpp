@@ -5,6 +5,7 @@
 #include "virtualdisplay.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTest>
@@ -34,12 +35,23 @@ bool WestonScreen::start()
         return false;
     }
 
+    // From weston 14 on, its desktop draws the panel over a full-screen window
+    // that has no keyboard focus, and a headless compositor has no keyboard.
+    // Without the panel, whatever the window leaves uncovered still shows.
+    const QString config = m_runtimeDirectory.filePath("weston.ini");
+    QFile configFile(config);
+    if (!configFile.open(QIODevice::WriteOnly) || configFile.write("[shell]\npanel-position=none\n") < 0) {
+        m_error = "no weston configuration written: " + configFile.errorString();
+        return false;
+    }
+    configFile.close();
+
     endWithTest(m_compositor);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("XDG_RUNTIME_DIR", m_runtimeDirectory.path());
     m_compositor.setProcessEnvironment(environment);
     m_compositor.setProcessChannelMode(QProcess::MergedChannels);
-    m_compositor.start("weston", {"--no-config", "--backend=headless-backend.so", "--use-pixman",
+    m_compositor.start("weston", {"--config=" + config, "--backend=headless-backend.so", "--use-pixman",
                                   QString("--width=%1").arg(m_size.width()),
                                   QString("--height=%1").arg(m_size.height()),
                                   "--socket=" + m_socket, "--idle-time=0", "--debug"});
