@@ -15,18 +15,37 @@
 #       transition), it says so in one line and exits with 77.
 #
 # Sourced, the caller drives it; root_take_down undoes what the others did:
+#   debian_target [RELEASE] [ARCH]   sets release (default: this machine's,
+#                          bookworm, trixie or testing) and arch (default amd64)
 #   root_make RELEASE ARCH DIR [PACKAGE...]   a minbase root in DIR, kept in $root
 #   root_enter [USER]      /proc, /dev, /dev/pts, a /dev/shm and USER's (default
 #                          root) XDG_RUNTIME_DIR of its own
 #   root_bind DIR PATH     shows the machine's DIR at PATH inside the root
-#   in_root COMMAND...     runs COMMAND inside, as the user entered, in a clean
-#                          environment; variables go in as `env NAME=VALUE ...`
+#   root_copy_project      copies the project, as it stands in this folder with
+#                          what is about to be checked in, to /vexshow inside
+#   in_root [NAME=VALUE...] COMMAND...
+#                          runs COMMAND inside, as the user entered, in a clean
+#                          environment with the variables given
 #   root_take_down         keeps the downloads, unmounts exactly what was
 #                          mounted, removes the root
 
-root= root_user=root root_cache= root_arch=
+root= root_user=root root_cache=
 root_mounts=()
 root_binfmt_mounted=0 root_binfmt_enabled=
+
+debian_target() {
+    # Testing carries its next release's codename in os-release, and no number.
+    # shellcheck source=/dev/null
+    release=$(. /etc/os-release && echo "${VERSION_ID:+$VERSION_CODENAME}")
+    release=${release:-testing} arch=amd64
+    local target
+    for target in "$@"; do
+        case "$target" in
+            amd64 | arm64) arch=$target ;;
+            *) release=$target ;;
+        esac
+    done
+}
 
 # A foreign root's programs run through qemu's binfmt handler; whatever of it
 # was not already in place is put back as it was on take-down.
@@ -56,7 +75,7 @@ root_stop_emulation() {
 
 root_make() {
     local release=$1 arch=$2 options=()
-    root=$3 root_arch=$arch
+    root=$3
     shift 3
     root_cache=${VEXSHOW_ROOT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/vexshow-roots}/$release-$arch
     mkdir -p "$root_cache"
@@ -109,6 +128,14 @@ root_bind() {
     root_mount --bind --make-private "$1" "$2"
 }
 
+root_copy_project() {
+    local project
+    project=$(dirname "${BASH_SOURCE[0]}")/..
+    mkdir -p "$root/vexshow"
+    git -C "$project" ls-files -z --cached --others --exclude-standard |
+        tar -C "$project" --null -T - -c | tar -x -C "$root/vexshow"
+}
+
 in_root() {
     local home
     home=$(chroot "$root" sh -c "getent passwd $root_user | cut -d: -f6")
@@ -131,11 +158,11 @@ root_take_down() {
         umount "${root_mounts[i]}" || left=1
     done
     root_mounts=()
-    if [ "$left" -eq 0 ]; then
-        rm -rf "$root" "$root.log"
-    else
+    if [ "$left" -ne 0 ]; then
         echo "debian-root: left $root behind, something is still mounted there" >&2
+        return 1
     fi
+    rm -rf "$root" "$root.log"
     root=
 }
 
@@ -153,12 +180,10 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
     release=$1 arch=$2
     shift 2
     work=$(mktemp -d /var/tmp/vexshow-root.XXXXXX)
-    trap 'root_take_down; rmdir "$work"' EXIT
+    trap 'root_take_down && rm -rf "$work"' EXIT
     root_make "$release" "$arch" "$work/root"
     root_enter
-    # What is checked in or about to be, as it stands in this folder.
-    mkdir -p "$root/vexshow"
-    git ls-files -z --cached --others --exclude-standard | tar --null -T - -c | tar -x -C "$root/vexshow"
+    root_copy_project
     if ! in_root sh -c 'cd /vexshow && scripts/install-deps.sh' >"$work/install.log" 2>&1; then
         complaint=$(grep -m1 -E 'unmet dependencies|held broken packages' "$work/install.log" || true)
         if [ -n "$complaint" ]; then

@@ -2,14 +2,28 @@
 # SPDX-FileCopyrightText: 2026 the vexshow developers
 # SPDX-License-Identifier: BSD-3-Clause
 
-# Installs the Debian 12 packages that building, playing and testing the show
-# need, skipping those already present. Safe to run again.
+# Installs the Debian packages that building, playing and testing the show
+# need, skipping those already present, on Debian 12, Debian 13 and testing.
+# Safe to run again.
 #   install-deps.sh           what the show and its tests need
 #   install-deps.sh windows   what the Windows cross build and Wine need
 #   install-deps.sh package   what the Debian package and its test in a fresh root need
 #   install-deps.sh arm64     the same for the arm64 package, cross-built and played
 #                             under emulation; adds dpkg's arm64 architecture
+#   install-deps.sh roots     what making fresh Debian roots needs
 set -euo pipefail
+
+# The three releases share nearly every name; where one differs, the release
+# is this machine's.
+source "$(dirname "$0")/debian-root.sh"
+debian_target
+case "$release" in
+    bookworm | trixie | testing) ;;
+    *)
+        echo "install-deps.sh: Debian 12 (bookworm), 13 (trixie) or testing expected, not $release" >&2
+        exit 1
+        ;;
+esac
 
 # Add a package on its own line; the rest of the script needs no change.
 # What building the show needs, for the tests and for the package alike.
@@ -17,6 +31,9 @@ build_packages=(
     cmake
     ninja-build
     g++
+    # the build finds libxcb and tcmalloc through pkg-config, which Debian 12's
+    # Qt happens to pull in and later releases' do not
+    pkgconf
     qt6-base-dev
     qt6-declarative-dev
     qt6-declarative-dev-tools
@@ -99,6 +116,15 @@ windows_packages=(
     imagemagick
 )
 
+# Fresh roots of any Debian release and architecture, foreign ones under
+# emulation; testing has folded qemu-user-static into qemu-user.
+root_packages=(
+    mmdebstrap
+    debian-archive-keyring
+    "$([ "$release" = testing ] && echo qemu-user || echo qemu-user-static)"
+    binfmt-support
+)
+
 package_packages=(
     "${build_packages[@]}"
     # the type information of the modules the scene imports: without it
@@ -114,9 +140,8 @@ package_packages=(
     appstream
     # the man page's check: it formats with no warnings
     groff-base
-    # a fresh Debian 12 root, and a virtual screen to play the package on
-    debootstrap
-    debian-archive-keyring
+    # a fresh root to install it in, and a virtual screen to play it on
+    "${root_packages[@]}"
     xvfb
     xauth
     openbox
@@ -136,16 +161,20 @@ arm64_packages=(
     qml6-module-qtquick:arm64
     qml6-module-qtqml:arm64
     qml6-module-qtqml-workerscript:arm64
-    # running arm64 programs: debootstrap's second stage and the show itself
-    qemu-user-static
-    binfmt-support
 )
 if [ "${1:-}" = windows ]; then
+    # The cross build runs the host tools of the Qt it builds for Windows.
+    if [ "$release" != bookworm ]; then
+        echo "install-deps.sh: the Windows build needs Debian 12, whose Qt 6.4 tools match its Qt for Windows" >&2
+        exit 1
+    fi
     packages=("${windows_packages[@]}")
 elif [ "${1:-}" = package ]; then
     packages=("${package_packages[@]}")
 elif [ "${1:-}" = arm64 ]; then
     packages=("${arm64_packages[@]}")
+elif [ "${1:-}" = roots ]; then
+    packages=("${root_packages[@]}")
 fi
 
 missing=()

@@ -2,36 +2,66 @@
 # SPDX-FileCopyrightText: 2026 the vexshow developers
 # SPDX-License-Identifier: BSD-3-Clause
 
-# Builds the Debian package build-package/vexshow_<version>_amd64.deb from a
-# Release build without the tests, and checks it and the desktop's files it
-# installs: lintian (no error, no warning), desktop-file-validate, appstreamcli
-# and groff. Install it with: sudo apt install ./build-package/vexshow_*.deb
-#   package.sh arm64   cross-builds build-package-arm64/vexshow_<version>_arm64.deb
-#                      instead, against Debian's arm64 Qt
+# Builds the Debian package of a release and architecture from a Release build
+# without the tests, and checks it and the desktop's files it installs:
+# lintian (no error, no warning), desktop-file-validate, appstreamcli and groff.
+#   package.sh [bookworm|trixie] [amd64|arm64]
+# No release means this machine's, no architecture amd64. The package lands in
+# build-package-RELEASE-ARCH/, as vexshow_1.0-1~deb12u1_amd64.deb for Debian 12,
+# ~deb13u1 for Debian 13: so a machine upgraded from 12 to 13 takes the newer
+# build, and Debian's own 1.0-1 would still come after both. Install it with:
+#   sudo apt install ./build-package-bookworm-amd64/vexshow_*.deb
+# Another release's package is built in a clean root of that release, with its
+# compiler, Qt and dpkg-shlibdeps, so that its Depends name that release's
+# packages. arm64 is cross-built against Debian's arm64 Qt, with Qt's tools
+# from the machine's own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/debian-root.sh
 
-# choose_target [arm64]: what to install, where to build, and how to cross-build.
-choose_target() {
-    case "$1" in
-        "")
-            deps=package build=build-package cross=()
-            ;;
-        arm64)
-            # Qt's tools run on this machine, so they come from its own Qt.
-            deps=arm64 build=build-package-arm64
-            cross=(-DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake -DQT_HOST_PATH=/usr
-                -DQT_HOST_PATH_CMAKE_DIR="/usr/lib/$(dpkg-architecture -qDEB_BUILD_MULTIARCH)/cmake")
-            ;;
-        *)
-            echo "usage: package.sh [arm64]" >&2
-            exit 2
-            ;;
-    esac
-}
+debian_target
+own_release=$release
+debian_target "$@"
+case "$release-$arch" in
+    bookworm-amd64 | bookworm-arm64 | trixie-amd64 | trixie-arm64) ;;
+    *)
+        echo "usage: package.sh [bookworm|trixie] [amd64|arm64]" >&2
+        exit 2
+        ;;
+esac
+build=build-package-$release-$arch
+
+if [ "$release" != "$own_release" ]; then
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "package.sh: another release's package is built in a fresh root, which needs root" >&2
+        exit 1
+    fi
+    scripts/install-deps.sh roots
+    work=$(mktemp -d /var/tmp/vexshow-package.XXXXXX)
+    trap 'root_take_down && rm -rf "$work"' EXIT
+    root_make "$release" "$(dpkg --print-architecture)" "$work/root"
+    root_enter
+    root_copy_project
+    in_root sh -c 'cd /vexshow && exec scripts/package.sh "$@"' sh "$release" "$arch"
+    mkdir -p "$build"
+    rm -f "$build"/vexshow_*.deb
+    cp "$root/vexshow/$build"/vexshow_*.deb "$build/"
+    exit
+fi
+
+if [ "$arch" = amd64 ]; then
+    deps=package cross=()
+else
+    deps=arm64
+    cross=(-DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake -DQT_HOST_PATH=/usr
+        -DQT_HOST_PATH_CMAKE_DIR="/usr/lib/$(dpkg-architecture -qDEB_BUILD_MULTIARCH)/cmake")
+fi
+# shellcheck source=/dev/null
+revision=1~deb$(. /etc/os-release && echo "$VERSION_ID")u1
 
 build_package() {
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF "${cross[@]}"
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+        -DVEXSHOW_DEBIAN_REVISION="$revision" -DVEXSHOW_DEBIAN_DISTRIBUTION="$release" "${cross[@]}"
     rm -f "$build"/vexshow_*.deb
     cmake --build "$build" --target package
 }
@@ -53,7 +83,6 @@ check_package() {
     lintian --fail-on error,warning "$build"/vexshow_*.deb
 }
 
-choose_target "${1:-}"
 scripts/install-deps.sh "$deps"
 build_package
 check_package
