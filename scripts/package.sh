@@ -30,6 +30,9 @@ case "$release-$arch" in
         ;;
 esac
 build=build-package-$release-$arch
+# The package is dated as the source it is built from; a root's copy of the
+# project has no history to ask.
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 
 if [ "$release" != "$own_release" ]; then
     if [ "$(id -u)" -ne 0 ]; then
@@ -42,7 +45,7 @@ if [ "$release" != "$own_release" ]; then
     root_make "$release" "$(dpkg --print-architecture)" "$work/root"
     root_enter
     root_copy_project
-    in_root sh -c 'cd /vexshow && exec scripts/package.sh "$@"' sh "$release" "$arch"
+    in_root SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH" sh -c 'cd /vexshow && exec scripts/package.sh "$@"' sh "$release" "$arch"
     mkdir -p "$build"
     rm -f "$build"/vexshow_*.deb
     cp "$root/vexshow/$build"/vexshow_*.deb "$build/"
