@@ -6,7 +6,10 @@
 # qml tool running the same scene file twice, once with its defaults and once
 # with Qt Quick's software backend (QT_QUICK_BACKEND=software, the cheapest way
 # the tool has to play it without a GPU), and prints medians over the rounds.
-# Usage: bench/run.sh [--quick] [--pairs N]
+# Usage: bench/run.sh [--quick] [--pairs N] [--release RELEASE]
+#
+# With --release (bookworm, trixie or testing) it runs in a fresh root of that
+# Debian release, against that release's Qt and qml tool (needs root).
 #
 # Each round plays the program and the software peer at the same time, each on
 # a virtual screen of its own and the peer a second later, so that both meet
@@ -29,10 +32,14 @@ while [ $# -gt 0 ]; do
     case $1 in
         --quick) pairs=1 ;;
         --pairs) pairs=$2; shift ;;
-        *) echo "usage: $0 [--quick] [--pairs N]" >&2; exit 2 ;;
+        --release) release=$2; shift ;;
+        *) echo "usage: $0 [--quick] [--pairs N] [--release RELEASE]" >&2; exit 2 ;;
     esac
     shift
 done
+if [ -n "${release:-}" ]; then
+    exec "$root/scripts/debian-root.sh" "$release" amd64 bench/run.sh --pairs "$pairs"
+fi
 show=${SHOW_SECONDS:-19}
 source "$root/bench/measure.sh"
 build_program

@@ -177,6 +177,7 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
         exit 1
     fi
     cd "$(dirname "$0")/.."
+    scripts/install-deps.sh roots
     release=$1 arch=$2
     shift 2
     work=$(mktemp -d /var/tmp/vexshow-root.XXXXXX)

@@ -7,10 +7,11 @@
 # Safe to run again.
 #   install-deps.sh           what the show and its tests need
 #   install-deps.sh windows   what the Windows cross build and Wine need
-#   install-deps.sh package   what the Debian package and its test in a fresh root need
+#   install-deps.sh package   what building and checking the Debian package needs
 #   install-deps.sh arm64     the same for the arm64 package, cross-built and played
 #                             under emulation; adds dpkg's arm64 architecture
-#   install-deps.sh roots     what making fresh Debian roots needs
+#   install-deps.sh roots     what making fresh Debian roots and playing the show
+#                             there needs
 set -euo pipefail
 
 # The three releases share nearly every name; where one differs, the release
@@ -117,12 +118,17 @@ windows_packages=(
 )
 
 # Fresh roots of any Debian release and architecture, foreign ones under
-# emulation; testing has folded qemu-user-static into qemu-user.
+# emulation (testing has folded qemu-user-static into qemu-user), and a
+# virtual screen to play in them.
 root_packages=(
     mmdebstrap
     debian-archive-keyring
     "$([ "$release" = testing ] && echo qemu-user || echo qemu-user-static)"
     binfmt-support
+    xvfb
+    xauth
+    openbox
+    x11-utils
 )
 
 package_packages=(
@@ -140,12 +146,6 @@ package_packages=(
     appstream
     # the man page's check: it formats with no warnings
     groff-base
-    # a fresh root to install it in, and a virtual screen to play it on
-    "${root_packages[@]}"
-    xvfb
-    xauth
-    openbox
-    x11-utils
 )
 arm64_packages=(
     "${package_packages[@]}"

@@ -22,6 +22,7 @@ source scripts/virtual-screen.sh
 debian_target "$@"
 
 scripts/package.sh "$release" "$arch"
+scripts/install-deps.sh roots
 deb=$(ls build-package-"$release-$arch"/vexshow_*_"$arch".deb)
 
 work=$(mktemp -d /var/tmp/vexshow-freshroot.XXXXXX)
