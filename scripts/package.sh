@@ -53,9 +53,10 @@ if [ "$release" != "$own_release" ]; then
 fi
 
 if [ "$arch" = amd64 ]; then
-    deps=package cross=()
+    scripts/install-deps.sh package
+    cross=()
 else
-    deps=arm64
+    scripts/install-deps.sh arm64
     cross=(-DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake -DQT_HOST_PATH=/usr
         -DQT_HOST_PATH_CMAKE_DIR="/usr/lib/$(dpkg-architecture -qDEB_BUILD_MULTIARCH)/cmake")
 fi
@@ -86,6 +87,5 @@ check_package() {
     lintian --fail-on error,warning "$build"/vexshow_*.deb
 }
 
-scripts/install-deps.sh "$deps"
 build_package
 check_package
