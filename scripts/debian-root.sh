@@ -17,9 +17,9 @@
 # Sourced, the caller drives it; root_take_down undoes what the others did:
 #   debian_target [RELEASE] [ARCH]   sets release (default: this machine's,
 #                          bookworm, trixie or testing) and arch (default amd64)
-#   root_make RELEASE ARCH DIR [PACKAGE...]   a minbase root in DIR, kept in $root
-#   root_enter [USER]      /proc, /dev, /dev/pts, a /dev/shm and USER's (default
-#                          root) XDG_RUNTIME_DIR of its own
+#   root_make RELEASE ARCH DIR   a minbase root in DIR, kept in $root
+#   root_enter USER        /proc, /dev, /dev/pts, a /dev/shm and USER's
+#                          XDG_RUNTIME_DIR of its own; in_root runs as USER
 #   root_bind DIR PATH     shows the machine's DIR at PATH inside the root
 #   root_copy_project      copies the project, as it stands in this folder with
 #                          what is about to be checked in, to /vexshow inside
@@ -29,7 +29,7 @@
 #   root_take_down         keeps the downloads, unmounts exactly what was
 #                          mounted, removes the root
 
-root= root_user=root root_cache=
+root='' root_user=root root_cache=''
 root_mounts=()
 root_binfmt_mounted=0 root_binfmt_enabled=
 
@@ -76,7 +76,6 @@ root_stop_emulation() {
 root_make() {
     local release=$1 arch=$2 options=()
     root=$3
-    shift 3
     root_cache=${VEXSHOW_ROOT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/vexshow-roots}/$release-$arch
     mkdir -p "$root_cache"
     if [ "$arch" != "$(dpkg --print-architecture)" ]; then
@@ -86,9 +85,6 @@ root_make() {
         # The mirror these machines reach serves testing's Release file past
         # its Valid-Until date; the stable releases' files are current.
         options+=(--aptopt='Acquire::Check-Valid-Until "false"')
-    fi
-    if [ $# -gt 0 ]; then
-        options+=(--include="$(IFS=,; echo "$*")")
     fi
     # The cache goes in and comes out as hard links: no copy, no mount. It is
     # taken out again at take-down, after whatever the caller installs.
@@ -113,7 +109,7 @@ root_mount() {
 }
 
 root_enter() {
-    root_user=${1:-root}
+    root_user=$1
     local uid
     uid=$(chroot "$root" id -u "$root_user")
     root_mount -t proc proc /proc
@@ -183,10 +179,12 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
     work=$(mktemp -d /var/tmp/vexshow-root.XXXXXX)
     trap 'root_take_down && rm -rf "$work"' EXIT
     root_make "$release" "$arch" "$work/root"
-    root_enter
+    root_enter root
     root_copy_project
     if ! in_root sh -c 'cd /vexshow && scripts/install-deps.sh' >"$work/install.log" 2>&1; then
-        complaint=$(grep -m1 -E 'unmet dependencies|held broken packages' "$work/install.log" || true)
+        # apt names the first package it cannot install on the line after this.
+        complaint=$(grep -m1 -A1 -E 'unmet dependencies|Unsatisfied dependencies' "$work/install.log" |
+            tail -n 1 | sed 's/^ *//')
         if [ -n "$complaint" ]; then
             echo "debian-root: Debian $release cannot install what the project needs: $complaint"
             exit 77

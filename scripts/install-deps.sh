@@ -16,6 +16,7 @@ set -euo pipefail
 
 # The three releases share nearly every name; where one differs, the release
 # is this machine's.
+# shellcheck source=scripts/debian-root.sh
 source "$(dirname "$0")/debian-root.sh"
 debian_target
 case "$release" in

@@ -43,7 +43,7 @@ if [ "$release" != "$own_release" ]; then
     work=$(mktemp -d /var/tmp/vexshow-package.XXXXXX)
     trap 'root_take_down && rm -rf "$work"' EXIT
     root_make "$release" "$(dpkg --print-architecture)" "$work/root"
-    root_enter
+    root_enter root
     root_copy_project
     in_root SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH" sh -c 'cd /vexshow && exec scripts/package.sh "$@"' sh "$release" "$arch"
     mkdir -p "$build"
