@@ -124,6 +124,8 @@ windows_packages=(
 root_packages=(
     mmdebstrap
     debian-archive-keyring
+    # mmdebstrap asks it whether the machine runs the root's architecture
+    arch-test
     "$([ "$release" = testing ] && echo qemu-user || echo qemu-user-static)"
     binfmt-support
     xvfb
