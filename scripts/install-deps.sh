@@ -75,6 +75,8 @@ packages=(
     valgrind
     # every file says whose it is and under which licence
     reuse
+    # the Markdown files' links lead somewhere
+    python3
     # the benchmark: CPU and peak memory per run, and Qt's qml tool as its peer
     time
     qml-qt6

@@ -2,16 +2,17 @@
 # SPDX-FileCopyrightText: 2026 the vexshow developers
 # SPDX-License-Identifier: BSD-3-Clause
 
-# Checks that every file names its licence, builds everything and runs
-# every test: the end-to-end ones on virtual screens of their own, the scene
-# through the linter, and then the whole suite again under AddressSanitizer
-# and UndefinedBehaviorSanitizer.
+# Checks that every file names its licence and that the Markdown files' links
+# lead somewhere, builds everything and runs every test: the end-to-end ones
+# on virtual screens of their own, the scene through the linter, and then the
+# whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
 #   test.sh --no-sanitizers   the plain pass alone
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 reuse lint --quiet
+scripts/check-links.py
 cmake -S . -B build -G Ninja
 cmake --build build
 cmake --build build --target all_qmllint
