@@ -9,6 +9,8 @@
 #   install-deps.sh package   what the Debian package and its test in a fresh root need
 #   install-deps.sh arm64     the same for the arm64 package, cross-built and played
 #                             under emulation; adds dpkg's arm64 architecture
+#   install-deps.sh reproducible
+#                             what the test that builds an artefact twice needs
 set -euo pipefail
 
 # Add a package on its own line; the rest of the script needs no change.
@@ -75,6 +77,8 @@ windows_packages=(
     dpkg-dev
     xz-utils
     zip
+    # the zip's entries in order, with fixed times and modes
+    strip-nondeterminism
     # the zip's notices: Qt's reader of its third-party attribution files
     qt6-documentation-tools
     jq
@@ -140,12 +144,24 @@ arm64_packages=(
     qemu-user-static
     binfmt-support
 )
+# The builds install their own; these vary them and compare their results.
+reproducible_packages=(
+    git
+    faketime
+    disorderfs
+    locales
+    diffoscope-minimal
+    # what diffoscope looks into the zip with
+    unzip
+)
 if [ "${1:-}" = windows ]; then
     packages=("${windows_packages[@]}")
 elif [ "${1:-}" = package ]; then
     packages=("${package_packages[@]}")
 elif [ "${1:-}" = arm64 ]; then
     packages=("${arm64_packages[@]}")
+elif [ "${1:-}" = reproducible ]; then
+    packages=("${reproducible_packages[@]}")
 fi
 
 missing=()

@@ -6,6 +6,8 @@
 # Release build without the tests, and checks it and the desktop's files it
 # installs: lintian (no error, no warning), desktop-file-validate, appstreamcli
 # and groff. Install it with: sudo apt install ./build-package/vexshow_*.deb
+# Two builds of one commit give the same package (scripts/reproducible.sh);
+# its SHA256SUMS goes beside it.
 #   package.sh arm64   cross-builds build-package-arm64/vexshow_<version>_arm64.deb
 #                      instead, against Debian's arm64 Qt
 set -euo pipefail
@@ -30,9 +32,12 @@ choose_target() {
     esac
 }
 
+# The package's version is the project's, with the Debian revision (say
+# 1~deb12u1) after a hyphen when one is given.
 build_package() {
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF "${cross[@]}"
-    rm -f "$build"/vexshow_*.deb
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF "${cross[@]}" \
+        -DVEXSHOW_DEBIAN_REVISION="$revision"
+    rm -f "$build"/vexshow_*.deb "$build/SHA256SUMS"
     cmake --build "$build" --target package
 }
 
@@ -53,7 +58,11 @@ check_package() {
     lintian --fail-on error,warning "$build"/vexshow_*.deb
 }
 
+source scripts/reproducible.sh
+pin_build_environment
+revision=
 choose_target "${1:-}"
 scripts/install-deps.sh "$deps"
 build_package
 check_package
+write_checksums "$build" "$(cd "$build" && ls vexshow_*.deb)"
