@@ -81,6 +81,7 @@ fi
 # A locale of its own for the second build, French, with its own sort order.
 locales=$work/locales
 second_locale=fr_FR.UTF-8
+mkdir -p "$locales"
 if ! localedef -i fr_FR -f UTF-8 "$locales/$second_locale" 2>/dev/null; then
     echo "reproducible-test.sh: the second build keeps the C locale: localedef made no fr_FR"
     second_locale=C.UTF-8
