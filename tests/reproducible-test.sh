@@ -92,8 +92,8 @@ build() {
     local name=$1 dir=$2 mask=$3 begin status=0
     shift 3
     begin=$SECONDS
-    echo "Building the $name copy in $dir, where it is" \
-        "$(umask "$mask" && env "$@" sh -c 'echo "$(date), umask $(umask), LC_ALL=$LC_ALL."')"
+    echo "Building the $name copy in $dir with umask $mask and $*;" \
+        "its clock says $(env "$@" date)."
     (cd "$dir" && umask "$mask" \
         && env SOURCE_DATE_EPOCH="$source_date_epoch" "$@" "${command[@]}") \
         >"$work/$name.log" 2>&1 || status=$?
