@@ -284,7 +284,7 @@ write_source_archive() {
     rm -f "$archive"
     tar -cf "$archive" --transform 's|^|vexshow-windows-x64-qt-source/|' \
         --format=gnu --sort=name --mtime=@"$SOURCE_DATE_EPOCH" \
-        --owner=0 --group=0 --numeric-owner --mode=a+rX,go-w \
+        --owner=0 --group=0 --numeric-owner --mode=u=rwX,go=rX \
         -C "$qt_sources" "${tarballs[@]}" \
         -C "$project" scripts/windows.sh cmake/mingw-w64-x86_64.cmake
     echo "Built $archive"
