@@ -23,7 +23,7 @@ pin_build_environment() {
     # The modes of the folders and files the build makes and packs, as
     # dpkg-buildpackage sets them; and globs and sort in byte order.
     umask 0022
-    export LC_ALL=C
+    export LC_ALL=C.UTF-8
 }
 
 write_checksums() {
