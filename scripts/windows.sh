@@ -264,6 +264,8 @@ gather_bundle() {
             done
         done < <(find "$bundle" -name '*.exe' -o -name '*.dll')
     done
+    # strip stamps each header it writes with SOURCE_DATE_EPOCH as the time
+    # the program or DLL was made.
     "$target-strip" --strip-unneeded $(find "$bundle" -name '*.exe' -o -name '*.dll')
 }
 
