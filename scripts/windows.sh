@@ -33,7 +33,7 @@ cache=${VEXSHOW_QT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/vexshow}
 qt_prefix=$cache/qt-$qt_version-mingw-w64
 # The upstream tarballs, kept: whoever hands on the zip hands on these too.
 qt_sources=$cache/qt-sources
-build=build-windows
+build="build-windows"
 bundle=$build/vexshow
 target=x86_64-w64-mingw32
 
@@ -247,7 +247,7 @@ gather_bundle() {
 
     # Every DLL that something in the folder imports and that is not part of
     # Windows itself, until nothing new turns up.
-    local search=("$qt_prefix/bin" /usr/lib/gcc/$target/*-posix /usr/$target/lib)
+    local search=("$qt_prefix/bin" /usr/lib/gcc/"$target"/*-posix /usr/"$target"/lib)
     local binary dll dir added=1
     while [ "$added" -eq 1 ]; do
         added=0
@@ -266,7 +266,7 @@ gather_bundle() {
     done
     # strip stamps each header it writes with SOURCE_DATE_EPOCH as the time
     # the program or DLL was made.
-    "$target-strip" --strip-unneeded $(find "$bundle" -name '*.exe' -o -name '*.dll')
+    find "$bundle" \( -name '*.exe' -o -name '*.dll' \) -exec "$target-strip" --strip-unneeded {} +
 }
 
 # zip stores each file's times, owner and mode, in the order it finds them;
