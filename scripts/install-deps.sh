@@ -12,6 +12,8 @@
 #                             under emulation; adds dpkg's arm64 architecture
 #   install-deps.sh roots     what making fresh Debian roots and playing the show
 #                             there needs
+#   install-deps.sh reproducible
+#                             what the test that builds an artefact twice needs
 set -euo pipefail
 
 # The three releases share nearly every name; where one differs, the release
@@ -96,6 +98,8 @@ windows_packages=(
     dpkg-dev
     xz-utils
     zip
+    # the zip's entries in order, with fixed times and modes
+    strip-nondeterminism
     # the zip's notices: Qt's reader of its third-party attribution files
     qt6-documentation-tools
     jq
@@ -167,6 +171,16 @@ arm64_packages=(
     qml6-module-qtqml:arm64
     qml6-module-qtqml-workerscript:arm64
 )
+# The builds install their own; these vary them and compare their results.
+reproducible_packages=(
+    git
+    faketime
+    disorderfs
+    locales
+    diffoscope-minimal
+    # what diffoscope looks into the zip with
+    unzip
+)
 if [ "${1:-}" = windows ]; then
     # The cross build runs the host tools of the Qt it builds for Windows.
     if [ "$release" != bookworm ]; then
@@ -180,6 +194,8 @@ elif [ "${1:-}" = arm64 ]; then
     packages=("${arm64_packages[@]}")
 elif [ "${1:-}" = roots ]; then
     packages=("${root_packages[@]}")
+elif [ "${1:-}" = reproducible ]; then
+    packages=("${reproducible_packages[@]}")
 fi
 
 missing=()

@@ -14,10 +14,12 @@
 # Another release's package is built in a clean root of that release, with its
 # compiler, Qt and dpkg-shlibdeps, so that its Depends name that release's
 # packages. arm64 is cross-built against Debian's arm64 Qt, with Qt's tools
-# from the machine's own.
+# from the machine's own. Two builds of one commit give the same package
+# (scripts/reproducible.sh); its SHA256SUMS goes beside it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/debian-root.sh
+source scripts/reproducible.sh
 
 debian_target
 own_release=$release
@@ -30,9 +32,7 @@ case "$release-$arch" in
         ;;
 esac
 build=build-package-$release-$arch
-# The package is dated as the source it is built from; a root's copy of the
-# project has no history to ask.
-export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+pin_build_environment
 
 if [ "$release" != "$own_release" ]; then
     if [ "$(id -u)" -ne 0 ]; then
@@ -45,10 +45,11 @@ if [ "$release" != "$own_release" ]; then
     root_make "$release" "$(dpkg --print-architecture)" "$work/root"
     root_enter root
     root_copy_project
+    # A root's copy of the project has no history to date it by.
     in_root SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH" sh -c 'cd /vexshow && exec scripts/package.sh "$@"' sh "$release" "$arch"
     mkdir -p "$build"
-    rm -f "$build"/vexshow_*.deb
-    cp "$root/vexshow/$build"/vexshow_*.deb "$build/"
+    rm -f "$build"/vexshow_*.deb "$build/SHA256SUMS"
+    cp "$root/vexshow/$build"/vexshow_*.deb "$root/vexshow/$build/SHA256SUMS" "$build/"
     exit
 fi
 
@@ -66,7 +67,7 @@ revision=1~deb$(. /etc/os-release && echo "$VERSION_ID")u1
 build_package() {
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
         -DVEXSHOW_DEBIAN_REVISION="$revision" -DVEXSHOW_DEBIAN_DISTRIBUTION="$release" "${cross[@]}"
-    rm -f "$build"/vexshow_*.deb
+    rm -f "$build"/vexshow_*.deb "$build/SHA256SUMS"
     cmake --build "$build" --target package
 }
 
@@ -89,3 +90,4 @@ check_package() {
 
 build_package
 check_package
+write_checksums "$build" "$(cd "$build" && ls vexshow_*.deb)"

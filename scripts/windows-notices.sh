@@ -112,7 +112,8 @@ write_third_party_notices() {
         echo "Qt's sources name the code of others that they contain in qt_attribution.json"
         echo "files. These are the ones compiled into the libraries here, as decided by"
         echo "the options Qt was configured with (see Qt.txt), each with its licence."
-        for id in $(jq -r '.[].Id' "$json"); do
+        # By Id, whatever order the scanner walked the folders in.
+        for id in $(jq -r 'sort_by(.Id) | .[].Id' "$json"); do
             status=0
             compiled_in "$id" "$features" || status=$?
             [ "$status" -ne 2 ] || return 2

@@ -14,6 +14,9 @@
 #                               succeed if Qt for Windows needs no build of an
 #                               hour: the cache or the prebuilt archive has it
 #
+# Two builds of one commit give the same zip and source archive
+# (scripts/reproducible.sh); their SHA256SUMS goes beside them.
+#
 # Qt 6.4.2 for Windows goes into VEXSHOW_QT_CACHE (default ~/.cache/vexshow),
 # from ../shared/qt-windows where that archive was made by this recipe, or else
 # built once from Debian's own sources (about an hour on two cores), and again
@@ -30,7 +33,7 @@ cache=${VEXSHOW_QT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/vexshow}
 qt_prefix=$cache/qt-$qt_version-mingw-w64
 # The upstream tarballs, kept: whoever hands on the zip hands on these too.
 qt_sources=$cache/qt-sources
-build=build-windows
+build="build-windows"
 bundle=$build/vexshow
 target=x86_64-w64-mingw32
 
@@ -244,7 +247,7 @@ gather_bundle() {
 
     # Every DLL that something in the folder imports and that is not part of
     # Windows itself, until nothing new turns up.
-    local search=("$qt_prefix/bin" /usr/lib/gcc/$target/*-posix /usr/$target/lib)
+    local search=("$qt_prefix/bin" /usr/lib/gcc/"$target"/*-posix /usr/"$target"/lib)
     local binary dll dir added=1
     while [ "$added" -eq 1 ]; do
         added=0
@@ -261,12 +264,18 @@ gather_bundle() {
             done
         done < <(find "$bundle" -name '*.exe' -o -name '*.dll')
     done
-    "$target-strip" --strip-unneeded $(find "$bundle" -name '*.exe' -o -name '*.dll')
+    # strip stamps each header it writes with SOURCE_DATE_EPOCH as the time
+    # the program or DLL was made.
+    find "$bundle" \( -name '*.exe' -o -name '*.dll' \) -exec "$target-strip" --strip-unneeded {} +
 }
 
+# zip stores each file's times, owner and mode, in the order it finds them;
+# strip-nondeterminism sorts the entries and sets their times to
+# SOURCE_DATE_EPOCH and their modes to 644 or 755.
 zip_bundle() {
-    rm -f "$build/vexshow-windows-x64.zip"
-    (cd "$build" && zip -qr vexshow-windows-x64.zip vexshow)
+    rm -f "$build/vexshow-windows-x64.zip" "$build/SHA256SUMS"
+    (cd "$build" && zip -qrX vexshow-windows-x64.zip vexshow)
+    strip-nondeterminism --type zip --timestamp "$SOURCE_DATE_EPOCH" "$build/vexshow-windows-x64.zip"
     echo "Built $build/vexshow-windows-x64.zip"
 }
 
@@ -276,6 +285,8 @@ write_source_archive() {
     mapfile -t tarballs < <(cd "$qt_sources" && ls -- *.tar.xz)
     rm -f "$archive"
     tar -cf "$archive" --transform 's|^|vexshow-windows-x64-qt-source/|' \
+        --format=gnu --sort=name --mtime=@"$SOURCE_DATE_EPOCH" \
+        --owner=0 --group=0 --numeric-owner --mode=u=rwX,go=rX \
         -C "$qt_sources" "${tarballs[@]}" \
         -C "$project" scripts/windows.sh cmake/mingw-w64-x86_64.cmake
     echo "Built $archive"
@@ -328,6 +339,8 @@ run_tests() {
 }
 
 source scripts/windows-notices.sh
+source scripts/reproducible.sh
+pin_build_environment
 scripts/install-deps.sh windows
 if [ "${1:-}" = qt-at-hand ]; then
     qt_in_cache || prebuilt_matches
@@ -340,6 +353,7 @@ gather_bundle
 write_notices
 zip_bundle
 write_source_archive
+write_checksums "$build" vexshow-windows-x64.zip vexshow-windows-x64-qt-source.tar
 case ${1:-} in
     play) shift; play "$@" ;;
     test) run_tests ;;
