@@ -89,7 +89,8 @@ root_make() {
     # The cache goes in and comes out as hard links: no copy, no mount. It is
     # taken out again at take-down, after whatever the caller installs.
     echo "debian-root: a fresh Debian $release $arch root in $root"
-    if ! mmdebstrap --variant=minbase --architectures="$arch" "${options[@]}" \
+    # The root lives for one run: dpkg need not wait for each file to reach the disk.
+    if ! mmdebstrap --variant=minbase --architectures="$arch" "${options[@]}" --dpkgopt=force-unsafe-io \
             --skip=download/empty --skip=essential/unlink --skip=cleanup/apt \
             --setup-hook="mkdir -p \"\$1/var/cache/apt/archives\"" \
             --setup-hook="find '$root_cache' -name '*.deb' -exec ln -t \"\$1/var/cache/apt/archives\" {} +" \
