@@ -8,8 +8,8 @@
 #   install-deps.sh           what the show and its tests need
 #   install-deps.sh windows   what the Windows cross build and Wine need
 #   install-deps.sh package   what building and checking the Debian package needs
-#   install-deps.sh arm64     the same for the arm64 package, cross-built and played
-#                             under emulation; adds dpkg's arm64 architecture
+#   install-deps.sh arm64     the same for the arm64 package, cross-built against
+#                             Debian's arm64 Qt; adds dpkg's arm64 architecture
 #   install-deps.sh roots     what making fresh Debian roots and playing the show
 #                             there needs
 #   install-deps.sh reproducible
