@@ -20,6 +20,7 @@ MainWindow::MainWindow(QWidget *parent)
     setStyleSheet("background: black");
     new FullScreenFallback(this);
     new BlankingInhibitor(this);
+    setCursor(Qt::BlankCursor);
 
     // The view keeps the scene's declared size, in the middle of the window.
     auto *view = new SceneView;

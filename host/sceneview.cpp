@@ -41,6 +41,8 @@ void SceneView::setSource(const QUrl &url)
 {
     if (embedsWindows(QGuiApplication::platformName())) {
         auto *view = new QQuickView(m_engine, nullptr);
+        // A window of its own, it has a pointer of its own.
+        view->setCursor(Qt::BlankCursor);
         view->setSource(url);
         m_root = view->rootObject();
         m_surface = QWidget::createWindowContainer(view, this);
