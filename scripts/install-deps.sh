@@ -74,6 +74,8 @@ packages=(
     x11-utils
     wmctrl
     imagemagick
+    # the pointer's image, which no X tool shows
+    libxcb-xfixes0-dev
     # an X server whose resolution changes while the show plays: Xorg on its
     # dummy video driver, and xrandr to change it
     xserver-xorg-core
