@@ -32,10 +32,11 @@ namespace {
 #if QT_CONFIG(xcb)
 xcb_connection_t *x11Connection()
 {
+    // The offscreen platform names an X11 interface too, with no connection.
     auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11)
+    xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
+    if (!connection)
         return nullptr;
-    xcb_connection_t *connection = x11->connection();
     // Without the extension the request would only earn an error.
     const xcb_query_extension_reply_t *extension = xcb_get_extension_data(connection, &xcb_screensaver_id);
     return extension && extension->present ? connection : nullptr;
