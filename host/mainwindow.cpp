@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: BSD-3-Clause
 
 #include "mainwindow.h"
+#include "blankinginhibitor.h"
 #include "fullscreenfallback.h"
 #include "scenestage.h"
 #include "sceneview.h"
@@ -18,6 +19,8 @@ MainWindow::MainWindow(QWidget *parent)
 {
     setStyleSheet("background: black");
     new FullScreenFallback(this);
+    new BlankingInhibitor(this);
+    setCursor(Qt::BlankCursor);
 
     // The view keeps the scene's declared size, in the middle of the window.
     m_view = new SceneView;

@@ -43,6 +43,8 @@ void SceneView::setSource(const QUrl &url)
     m_source = url;
     if (embedsWindows(QGuiApplication::platformName())) {
         auto *view = new QQuickView(m_engine, nullptr);
+        // A window of its own, it has a pointer of its own.
+        view->setCursor(Qt::BlankCursor);
         view->setSource(url);
         m_root = view->rootObject();
         m_surface = QWidget::createWindowContainer(view, this);

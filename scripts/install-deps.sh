@@ -41,8 +41,16 @@ build_packages=(
     qt6-base-dev
     qt6-declarative-dev
     qt6-declarative-dev-tools
-    # the host asks the X server whether a window manager applies full screen
+    # the host asks the X server whether a window manager applies full screen,
+    # and to keep its screen saver off
     libxcb1-dev
+    libxcb-screensaver0-dev
+    # and a Wayland compositor to keep the screen on, on Qt's own connection
+    # and surface, which only Qt's private headers name
+    libwayland-dev
+    libwayland-bin
+    wayland-protocols
+    qt6-base-private-dev
     # the allocator the program links, cheaper than glibc's for the scene
     libgoogle-perftools-dev
 )
@@ -66,6 +74,8 @@ packages=(
     x11-utils
     wmctrl
     imagemagick
+    # the pointer's image, which no X tool shows
+    libxcb-xfixes0-dev
     # an X server whose resolution changes while the show plays: Xorg on its
     # dummy video driver, and xrandr to change it
     xserver-xorg-core
@@ -165,6 +175,9 @@ arm64_packages=(
     qt6-base-dev:arm64
     qt6-declarative-dev:arm64
     libxcb1-dev:arm64
+    libxcb-screensaver0-dev:arm64
+    libwayland-dev:arm64
+    qt6-base-private-dev:arm64
     libgoogle-perftools-dev:arm64
     # qmlcachegen reads the type information of the target's QML modules
     qml6-module-qtquick:arm64

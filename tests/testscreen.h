@@ -34,6 +34,9 @@ public:
         Q_UNUSED(processId);
         return {};
     }
+    // Why the pointer shows as it moves over a full-screen window, or
+    // nothing; nothing, too, where the screen has no pointer to move.
+    virtual QString pointerFault() { return {}; }
 
 protected:
     QSize m_size;

@@ -25,9 +25,12 @@ private slots:
     void loopsUntilItsWindowIsClosed();
     void answersWithoutPlaying_data();
     void answersWithoutPlaying();
+    void thePointerNeverShows();
+    void theScreenSaverWaitsForTheEnd();
 
 private:
     bool startShow(QProcess &show, const QStringList &arguments = {}) const;
+    QString startFullScreen(QProcess &show) const;
     QString screenFault() const;
 
     VirtualDisplay m_display{QSize(1280, 800)};
@@ -69,11 +72,8 @@ void tst_EndToEnd::fillsTheScreenInBlack()
 {
     QProcess show;
     auto stopShow = qScopeGuard([&show] { stopProcess(show); });
-    QVERIFY2(startShow(show), qPrintable(show.errorString()));
-    QString fault;
-    QVERIFY2(QTest::qWaitFor([&] { return (fault = m_display.windowFault(show.processId())).isEmpty(); },
-                             15000),
-             qPrintable(fault));
+    QString fault = startFullScreen(show);
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
 
     // The title card hides the border for the first seconds, so wait for the
     // scene's edges to show before judging where it sits.
@@ -143,6 +143,44 @@ void tst_EndToEnd::answersWithoutPlaying()
     QVERIFY2(said.contains(answer), qPrintable(QString("%1 said: %2").arg(option, said)));
 }
 
+void tst_EndToEnd::thePointerNeverShows()
+{
+    QProcess show;
+    auto stopShow = qScopeGuard([&show] { stopProcess(show); });
+    QString fault = startFullScreen(show);
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    fault = m_display.pointerFault();
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+}
+
+void tst_EndToEnd::theScreenSaverWaitsForTheEnd()
+{
+    if (qEnvironmentVariableIsSet("VEXSHOW_COMMAND")) {
+        QSKIP("Wine takes the Windows program's display-required state and passes it on to nobody: "
+              "under Wine no X screen saver waits for it");
+    }
+    // A kiosk's X server blanks its screen after ten minutes without input;
+    // this one, which has had none at all, after two seconds.
+    const int timeout = 2;
+    auto restoreSaver = qScopeGuard([this] {
+        m_display.runTool("xset", {"s", "default"});
+        m_display.runTool("xset", {"s", "reset"});
+    });
+    QProcess show;
+    auto stopShow = qScopeGuard([&show] { stopProcess(show); });
+    const QString fault = startFullScreen(show);
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    m_display.runTool("xset", {"s", QString::number(timeout)});
+
+    const bool blanked = QTest::qWaitFor([this] { return m_display.screenSaverOn(); }, 3 * timeout * 1000);
+    QVERIFY2(!blanked, "the screen saver came on while the show played");
+    QVERIFY2(show.state() == QProcess::Running, "the show ended before the screen saver was due");
+    m_display.runTool("wmctrl", {"-i", "-c", m_display.windowOf(show.processId())});
+    QVERIFY2(show.waitForFinished(5000), "the show was still running 5 s after its window was closed");
+    QVERIFY2(QTest::qWaitFor([this] { return m_display.screenSaverOn(); }, 5 * timeout * 1000),
+             "the screen saver did not come on once the show had ended");
+}
+
 bool tst_EndToEnd::startShow(QProcess &show, const QStringList &arguments) const
 {
     // Another build of the show may be played instead, such as the Windows
@@ -159,6 +197,17 @@ bool tst_EndToEnd::startShow(QProcess &show, const QStringList &arguments) const
     show.setProcessEnvironment(environment);
     show.start(command.takeFirst(), command + arguments);
     return show.waitForStarted(5000);
+}
+
+// Why the show is not playing in a full-screen window, or nothing.
+QString tst_EndToEnd::startFullScreen(QProcess &show) const
+{
+    if (!startShow(show))
+        return show.errorString();
+    QString fault;
+    if (QTest::qWaitFor([&] { return (fault = m_display.windowFault(show.processId())).isEmpty(); }, 15000))
+        return {};
+    return fault;
 }
 
 // What is wrong with the screen as shown now, or nothing.

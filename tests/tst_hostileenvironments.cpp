@@ -275,11 +275,13 @@ private slots:
     void withoutItsSceneItEndsAtOnce();
     void anEndFromOutsideIsPrompt_data();
     void anEndFromOutsideIsPrompt();
+    void thePointerNeverShows_data();
+    void thePointerNeverShows();
     void everyScreenShowsTheWholeScene_data();
     void everyScreenShowsTheWholeScene();
 
 private:
-    bool waitUntilPlaying(VirtualDisplay &display, QProcess &show);
+    bool waitUntilPlaying(TestScreen &screen, QProcess &show);
 
     std::map<QString, std::unique_ptr<WatchedRun>> m_runs;
 };
@@ -485,6 +487,37 @@ void tst_HostileEnvironments::anEndFromOutsideIsPrompt()
     QVERIFY2(strays.isEmpty(), qPrintable("left running: " + strays.join(", ")));
 }
 
+void tst_HostileEnvironments::thePointerNeverShows_data()
+{
+    QTest::addColumn<bool>("framebuffer");
+
+    // With a window manager, tst_endtoend checks it.
+    QTest::newRow("X without a window manager") << false;
+    // Where Qt draws the pointer itself, as on linuxfb.
+    QTest::newRow("vnc framebuffer") << true;
+}
+
+void tst_HostileEnvironments::thePointerNeverShows()
+{
+    QFETCH(bool, framebuffer);
+
+    const QSize laptop(1280, 800);
+    std::unique_ptr<TestScreen> screen;
+    if (framebuffer)
+        screen = std::make_unique<VncScreen>(laptop);
+    else
+        screen = std::make_unique<VirtualDisplay>(laptop, VirtualDisplay::NoWindowManager);
+    QVERIFY2(screen->start(), qPrintable(screen->errorString()));
+    QProcess show;
+    auto stopShow = qScopeGuard([&show] { stopProcess(show); });
+    startShow(show, VEXSHOW_BINARY, screen->environment());
+    QVERIFY2(show.waitForStarted(5000), qPrintable(show.errorString()));
+    QVERIFY2(waitUntilPlaying(*screen, show), qPrintable("the show never played: " + output(show)));
+
+    const QString fault = screen->pointerFault();
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+}
+
 void tst_HostileEnvironments::everyScreenShowsTheWholeScene_data()
 {
     QTest::addColumn<QString>("run");
@@ -500,15 +533,16 @@ void tst_HostileEnvironments::everyScreenShowsTheWholeScene()
 }
 
 // Its window is up and the title card is on screen.
-bool tst_HostileEnvironments::waitUntilPlaying(VirtualDisplay &display, QProcess &show)
+bool tst_HostileEnvironments::waitUntilPlaying(TestScreen &screen, QProcess &show)
 {
-    if (display.waitForWindow(show).isEmpty())
-        return false;
-    return QTest::qWaitFor([&] {
-        const QImage screen = display.grab();
-        for (int y = 0; y < screen.height(); ++y) {
-            const auto *line = reinterpret_cast<const QRgb *>(screen.constScanLine(y));
-            if (std::any_of(line, line + screen.width(), [](QRgb pixel) { return !isBlack(pixel); }))
+    const bool shown = QTest::qWaitFor([&] {
+        return screen.windowFault(show.processId()).isEmpty() || show.state() == QProcess::NotRunning;
+    }, promptBound);
+    return shown && QTest::qWaitFor([&] {
+        const QImage grab = screen.grab();
+        for (int y = 0; y < grab.height(); ++y) {
+            const auto *line = reinterpret_cast<const QRgb *>(grab.constScanLine(y));
+            if (std::any_of(line, line + grab.width(), [](QRgb pixel) { return !isBlack(pixel); }))
                 return true;
         }
         return show.state() == QProcess::NotRunning;

@@ -10,7 +10,14 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <xcb/screensaver.h>
+#include <xcb/xcb.h>
+#include <xcb/xfixes.h>
+
+#include <algorithm>
 #include <csignal>
+#include <cstdlib>
+#include <memory>
 #include <sys/prctl.h>
 
 VirtualDisplay::VirtualDisplay(const QSize &size, WindowManager windowManager, Server server)
@@ -292,6 +299,75 @@ QString VirtualDisplay::windowFault(qint64 processId) const
     if (!state.contains("_NET_WM_STATE_FULLSCREEN") || state.contains("_NET_WM_STATE_MAXIMIZED"))
         return "the window is not alone full screen: " + QString::fromLatin1(state) + covering;
     return {};
+}
+
+namespace {
+
+// xcb hands its replies over to be freed.
+template <typename Reply>
+std::unique_ptr<Reply, void (*)(void *)> owned(Reply *reply)
+{
+    return {reply, &std::free};
+}
+
+// A connection of the test's own, for what no X tool tells.
+class XConnection
+{
+public:
+    explicit XConnection(const QString &display)
+        : m_connection(xcb_connect(qPrintable(display), nullptr), &xcb_disconnect)
+    {
+    }
+
+    xcb_connection_t *get() const
+    {
+        return xcb_connection_has_error(m_connection.get()) ? nullptr : m_connection.get();
+    }
+    xcb_window_t root() const { return xcb_setup_roots_iterator(xcb_get_setup(get())).data->root; }
+
+private:
+    std::unique_ptr<xcb_connection_t, void (*)(xcb_connection_t *)> m_connection;
+};
+
+} // namespace
+
+QString VirtualDisplay::pointerFault()
+{
+    const XConnection x(m_name);
+    if (!x.get())
+        return "no connection to " + m_name;
+    // The extension answers nothing until asked for its version.
+    owned(xcb_xfixes_query_version_reply(x.get(), xcb_xfixes_query_version(x.get(), 4, 0), nullptr));
+    auto shows = [&x] {
+        const auto image = owned(xcb_xfixes_get_cursor_image_reply(
+                x.get(), xcb_xfixes_get_cursor_image(x.get()), nullptr));
+        if (!image)
+            return true;
+        const uint32_t *pixels = xcb_xfixes_get_cursor_image_cursor_image(image.get());
+        const int count = xcb_xfixes_get_cursor_image_cursor_image_length(image.get());
+        return std::any_of(pixels, pixels + count, [](uint32_t argb) { return argb >> 24 != 0; });
+    };
+    // Over the scene, over the black beside it, and back: Qt Quick sets its
+    // window's cursor as the pointer moves over its items.
+    const QPoint centre(m_size.width() / 2, m_size.height() / 2);
+    for (const QPoint &place : {centre, QPoint(m_size.width() / 20, centre.y()), centre + QPoint(1, 1)}) {
+        xcb_warp_pointer(x.get(), XCB_NONE, x.root(), 0, 0, 0, 0, qint16(place.x()), qint16(place.y()));
+        xcb_flush(x.get());
+        // The program answers the motion in its own time.
+        if (QTest::qWaitFor(shows, 1000))
+            return QString("the pointer shows at (%1,%2)").arg(place.x()).arg(place.y());
+    }
+    return {};
+}
+
+bool VirtualDisplay::screenSaverOn() const
+{
+    const XConnection x(m_name);
+    if (!x.get())
+        return false;
+    const auto info = owned(xcb_screensaver_query_info_reply(
+            x.get(), xcb_screensaver_query_info(x.get(), x.root()), nullptr));
+    return info && info->state == XCB_SCREENSAVER_STATE_ON;
 }
 
 QString VirtualDisplay::serverReport()

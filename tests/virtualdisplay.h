@@ -31,11 +31,14 @@ public:
     QProcessEnvironment environment() const override { return m_environment; }
     QImage grab() const override;
     QString windowFault(qint64 processId) const override;
+    QString pointerFault() override;
 
     QString name() const { return m_name; }
 
     // As a crash would: at once, without a word to its clients.
     void killServer();
+    // Whether the screen saver is on, as the X server's extension for it says.
+    bool screenSaverOn() const;
     // Runs xrandr with arguments, after which size() is the whole new screen;
     // why that failed, or nothing.
     QString changeScreens(const QStringList &arguments);

@@ -17,6 +17,7 @@ public:
     bool start() override;
     QProcessEnvironment environment() const override;
     QImage grab() const override;
+    QString pointerFault() override;
 
 private:
     quint16 m_port = 0;
