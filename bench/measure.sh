@@ -8,9 +8,10 @@
 #   col NAME COLUMN    the median of a column over NAME's result lines
 # A result line: CPU user+sys (s), frames, frames per second of show, largest
 # gap between frames (ms), first frame after start (ms), peak RSS (MB), exit
-# after show start (s), exit status. Runs that do not end by themselves, the
-# peers named qml* and the show with --loop, get SIGTERM a show's length after
-# their first frame.
+# after show start (s), exit status. Runs that do not end by themselves get
+# SIGTERM: the peers named qml* a show's length after their first frame, the
+# show with --loop after loop_rounds shows (default 2), and its CPU is given
+# per round.
 
 # Qt Quick's per-frame renderer log, with timestamps of wall-clock time of day
 # in UTC, which the scripts can read too.
@@ -38,10 +39,15 @@ run() {
     local log=$work/$name.log timing=$work/$name.time
     : >"$log"
     local start; start=$(now)
-    timeout -k 5 $((show + 30)) /usr/bin/time -f '%U %S %M %x' -o "$timing" "$@" \
+    local length=$show rounds=1
+    if [[ " $* " == *" --loop "* ]]; then
+        rounds=${loop_rounds:-2}
+        length=$((show * rounds))
+    fi
+    timeout -k 5 $((length + 30)) /usr/bin/time -f '%U %S %M %x' -o "$timing" "$@" \
         >/dev/null 2>"$log" &
     local pid=$!
-    if [[ $name == qml* || " $* " == *" --loop "* ]]; then
+    if [[ $name == qml* || $rounds -gt 1 ]]; then
         local t0=''
         for _ in $(seq 500); do
             t0=$(first_frame "$log")
@@ -49,9 +55,10 @@ run() {
             sleep 0.02
         done
         if [ -n "$t0" ]; then
-            # Sleep until show time 19 s from the log's own first-frame stamp.
+            # Sleep until show time 19 s, or its rounds' length, from the log's
+            # own first-frame stamp.
             local wait_s
-            wait_s=$(awk -v t0="$t0" -v s="$(now)" -v d="$show" \
+            wait_s=$(awk -v t0="$t0" -v s="$(now)" -v d="$length" \
                 'BEGIN { n = s % 86400; if (t0 < n - 43200) t0 += 86400; w = t0 + d - n; print (w > 0 ? w : 0) }')
             sleep "$wait_s"
         fi
@@ -66,7 +73,7 @@ run() {
     local end; end=$(now)
     # user sys maxrss(kB) status; the peer's status is that of a killed process.
     local usage; usage=$(tail -n1 "$timing")
-    awk -v start="$start" -v end="$end" -v usage="$usage" '
+    awk -v start="$start" -v end="$end" -v usage="$usage" -v rounds="$rounds" '
         BEGIN { s = start % 86400; e = end % 86400 }
         $2 == "qt.scenegraph.time.renderer" {
             split($1, t, ":"); ts = t[1]*3600 + t[2]*60 + t[3]
@@ -78,7 +85,7 @@ run() {
             split(usage, u, " ")
             if (e < s) e += 86400
             fps = (n > 1 && last > first) ? (n - 1) / (last - first) : 0
-            printf "%.2f %d %.1f %.0f %.0f %.1f %.3f %d\n", u[1] + u[2], n, fps, gap * 1000,
+            printf "%.2f %d %.1f %.0f %.0f %.1f %.3f %d\n", (u[1] + u[2]) / rounds, n, fps, gap * 1000,
                 (first - s) * 1000, u[3] / 1024, e - first, u[4]
         }' "$log" >>"$work/$name"
     cp "$log" "$work/$name.last.log"
