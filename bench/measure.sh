@@ -8,8 +8,9 @@
 #   col NAME COLUMN    the median of a column over NAME's result lines
 # A result line: CPU user+sys (s), frames, frames per second of show, largest
 # gap between frames (ms), first frame after start (ms), peak RSS (MB), exit
-# after show start (s), exit status. Runs named qml* are peers that do not end
-# by themselves: they get SIGTERM a show's length after their first frame.
+# after show start (s), exit status. Runs that do not end by themselves, the
+# peers named qml* and the show with --loop, get SIGTERM a show's length after
+# their first frame.
 
 # Qt Quick's per-frame renderer log, with timestamps of wall-clock time of day
 # in UTC, which the scripts can read too.
@@ -40,7 +41,7 @@ run() {
     timeout -k 5 $((show + 30)) /usr/bin/time -f '%U %S %M %x' -o "$timing" "$@" \
         >/dev/null 2>"$log" &
     local pid=$!
-    if [[ $name == qml* ]]; then
+    if [[ $name == qml* || " $* " == *" --loop "* ]]; then
         local t0=''
         for _ in $(seq 500); do
             t0=$(first_frame "$log")

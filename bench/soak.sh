@@ -12,6 +12,14 @@
 # desktop; both alternates the two, run by run, so that their memory can be
 # told apart on the same machine at the same time.
 #
+# With --loop it instead plays one show with --loop for SECONDS of real time
+# (on the first display named), then stops it with SIGTERM. It prints each
+# round's resident memory, taken half-way through it, and its largest gap
+# between two frames from Qt Quick's per-frame renderer log; it fails if the
+# show did not exit with code 0 on the signal or its memory grew by 2 MB or
+# more from round 2 to the last.
+# Usage: bench/soak.sh [--on x11|wayland] --loop SECONDS
+#
 # Environment: VEXSHOW (the program; default: built into build/).
 set -euo pipefail
 
@@ -21,9 +29,16 @@ if [ "${1:-}" = --on ]; then
     on=${2:-}
     shift 2
 fi
+loop_seconds=''
+if [ "${1:-}" = --loop ]; then
+    loop_seconds=${2:-}
+    shift 2
+fi
 runs=${1:-30}
-if ! [[ $runs =~ ^[1-9][0-9]*$ ]] || ! [[ $on =~ ^(x11|wayland|both)$ ]]; then
+if ! [[ $runs =~ ^[1-9][0-9]*$ ]] || ! [[ $on =~ ^(x11|wayland|both)$ ]] \
+        || ! [[ $loop_seconds =~ ^([1-9][0-9]*)?$ ]]; then
     echo "usage: $0 [--on x11|wayland|both] [N]" >&2
+    echo "       $0 [--on x11|wayland] --loop SECONDS" >&2
     exit 2
 fi
 
@@ -56,6 +71,52 @@ displays=(${!display_env[@]})
 
 # Microseconds since the epoch.
 now() { local t=$EPOCHREALTIME; echo "${t/./}"; }
+
+# One looping show for loop_seconds on the first display; see the header.
+soak_loop() {
+    local display=${displays[0]} round=19 log=$work/loop.log status=0 pid variables
+    read -r -a variables <<<"${display_env[$display]}"
+    echo "soak: $VEXSHOW --loop for $loop_seconds s on $display (1280x800)"
+    env -u DISPLAY -u WAYLAND_DISPLAY "${variables[@]}" TZ=UTC \
+        QT_LOGGING_RULES=qt.scenegraph.time.renderer.debug=true \
+        QT_MESSAGE_PATTERN='%{time HH:mm:ss.zzz} %{category} %{message}' \
+        "$VEXSHOW" --loop 2>"$log" &
+    pid=$!
+    local begin=$SECONDS rss=()
+    # Half-way through each round, as counted from the start.
+    sleep $((round / 2))
+    while [ $((SECONDS - begin)) -lt "$loop_seconds" ] && kill -0 "$pid" 2>/dev/null; do
+        rss+=("$(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status")")
+        sleep "$round"
+    done
+    kill -TERM "$pid" 2>/dev/null || true
+    wait "$pid" || status=$?
+    # The largest gap between frames in each round, counted from the first frame.
+    local gaps
+    gaps=$(awk -v round="$round" '$2 == "qt.scenegraph.time.renderer" {
+            split($1, t, ":"); ts = t[1]*3600 + t[2]*60 + t[3]
+            if (n++ == 0) first = ts
+            else { r = int((ts - first) / round); if (ts - last > gap[r]) gap[r] = ts - last; if (r > rounds) rounds = r }
+            last = ts
+        }
+        END { for (r = 0; r <= rounds; r++) printf "%.0f ", gap[r] * 1000 }' "$log")
+    read -r -a gaps <<<"$gaps"
+    local i
+    for i in "${!rss[@]}"; do
+        printf 'round %3d: RSS %6.1f MB, largest gap between frames %4s ms\n' $((i + 1)) \
+            "$(awk -v kb="${rss[i]}" 'BEGIN { print kb / 1024 }')" "${gaps[i]:-?}"
+    done
+    local growth=0
+    [ ${#rss[@]} -lt 2 ] || growth=$((rss[-1] - rss[1]))
+    echo "soak: exit $status on SIGTERM after $((SECONDS - begin)) s, ${#rss[@]} rounds;" \
+        "RSS grew $growth kB from round 2 to the last;" \
+        "largest gap $(printf '%s\n' "${gaps[@]}" | sort -n | tail -n1) ms"
+    [ "$status" -eq 0 ] && [ "$growth" -lt 2048 ]
+}
+if [ -n "$loop_seconds" ]; then
+    soak_loop
+    exit
+fi
 
 echo "soak: $runs runs of $VEXSHOW on ${displays[*]} (1280x800)"
 passed=0

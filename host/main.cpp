@@ -4,14 +4,52 @@
 #include "backendchooser.h"
 #include "frameclock.h"
 #include "mainwindow.h"
+#if defined(Q_OS_UNIX)
+#include "stopsignals.h"
+#endif
 
 #include <QApplication>
 #include <QScreen>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
+
+const char usage[] =
+R"(Usage: vexshow [--loop] [Qt option...]
+Plays a self-running full-screen show of about 19 seconds, then exits.
+
+  --loop       play the show again and again until the window is closed
+  --help       print this and exit
+  --version    print the version and exit
+
+SIGTERM, SIGINT and SIGHUP end the show as closing its window does.
+Arguments it does not know go to Qt, which takes its own (-platform NAME,
+-display DISPLAY) and ignores the rest.
+)";
+
+// What the command line asks of the program itself. Everything else is Qt's,
+// or a launcher's, and left alone.
+struct Options
+{
+    bool loop = false;
+    bool help = false;
+    bool version = false;
+};
+
+Options readOptions(int argc, char *argv[])
+{
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const char *argument = argv[i];
+        options.loop = options.loop || std::strcmp(argument, "--loop") == 0;
+        options.help = options.help || std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0;
+        options.version = options.version || std::strcmp(argument, "--version") == 0;
+    }
+    return options;
+}
 
 // Without a display Qt aborts, advising a reinstall; say what is wrong instead.
 bool displayIsNamed(int argc, char *argv[])
@@ -55,6 +93,20 @@ void failWithoutPlatform(QtMsgType type, const QMessageLogContext &context, cons
 
 int main(int argc, char *argv[])
 {
+    // Answered without a display, as a terminal or a package's checks ask.
+    const Options options = readOptions(argc, argv);
+    if (options.help) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::puts("vexshow " VEXSHOW_VERSION);
+        return 0;
+    }
+#if defined(Q_OS_UNIX)
+    StopSignals::catchSignals();
+#endif
+
     if (!displayIsNamed(argc, argv)) {
         std::fputs("vexshow: no display to show on: DISPLAY and WAYLAND_DISPLAY are not set\n", stderr);
         return 1;
@@ -73,6 +125,10 @@ int main(int argc, char *argv[])
     FrameClock clock(app.primaryScreen()->refreshRate());
     clock.install();
     MainWindow window;
+    window.setLooping(options.loop);
+#if defined(Q_OS_UNIX)
+    new StopSignals(&window);
+#endif
 
     // Full-screen state replaces the whole state and is set once shown.
     window.show();

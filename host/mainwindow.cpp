@@ -20,10 +20,10 @@ MainWindow::MainWindow(QWidget *parent)
     new FullScreenFallback(this);
 
     // The view keeps the scene's declared size, in the middle of the window.
-    auto *view = new SceneView;
-    setCentralWidget(new SceneStage(view));
+    m_view = new SceneView;
+    setCentralWidget(new SceneStage(m_view));
 
-    QQmlContext *context = view->rootContext();
+    QQmlContext *context = m_view->rootContext();
     context->setContextProperty("message", QVariant("sdfdsf"));
     context->setContextProperty("defaultColor", QVariant(QColor(Qt::blue)));
 
@@ -34,15 +34,21 @@ MainWindow::MainWindow(QWidget *parent)
 
     context->setContextProperty("vexLifeModel", new VexLifeModel(this));
 
-    view->setSource(QUrl("qrc:/main.qml"));
+    m_view->setSource(QUrl("qrc:/main.qml"));
 
     // Without its scene the show would be a black screen that never ends.
     // Qt has already said why the scene did not load; end the run as failed.
-    if (!view->rootObject())
+    if (!m_view->rootObject())
         QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
+}
+
+void MainWindow::setLooping(bool looping)
+{
+    m_looping = looping;
 }
 
 void MainWindow::doSomething()
 {
-    close();
+    if (!m_looping || !m_view->playAgain())
+        close();
 }

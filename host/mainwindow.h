@@ -6,6 +6,8 @@
 
 #include <QMainWindow>
 
+class SceneView;
+
 // The show's only window: a Qt Quick view on black, the objects the scene may
 // use, and the quit action through which the scene ends the program.
 class MainWindow : public QMainWindow
@@ -15,8 +17,16 @@ class MainWindow : public QMainWindow
 public:
     explicit MainWindow(QWidget *parent = nullptr);
 
+    // Whether the end of the show starts it again instead of closing the
+    // window, until the window is closed some other way.
+    void setLooping(bool looping);
+
 public slots:
     void doSomething();
+
+private:
+    SceneView *m_view = nullptr;
+    bool m_looping = false;
 };
 
 #endif // MAINWINDOW_H

@@ -4,6 +4,7 @@
 #include "sceneview.h"
 
 #include <QGuiApplication>
+#include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickView>
@@ -39,6 +40,7 @@ QQmlContext *SceneView::rootContext() const
 
 void SceneView::setSource(const QUrl &url)
 {
+    m_source = url;
     if (embedsWindows(QGuiApplication::platformName())) {
         auto *view = new QQuickView(m_engine, nullptr);
         view->setSource(url);
@@ -50,16 +52,43 @@ void SceneView::setSource(const QUrl &url)
         m_root = widget->rootObject();
         m_surface = widget;
     }
-    if (!m_root)
-        return;
-    connect(m_root, &QQuickItem::widthChanged, this, &SceneView::fitScene);
-    connect(m_root, &QQuickItem::heightChanged, this, &SceneView::fitScene);
-    fitScene();
+    if (m_root)
+        followRoot();
 }
 
 QQuickItem *SceneView::rootObject() const
 {
     return m_root;
+}
+
+bool SceneView::playAgain()
+{
+    if (!m_root)
+        return false;
+    // The view's own component is out of reach; the engine has compiled the
+    // scene already, so a second one costs next to nothing.
+    if (!m_component)
+        m_component = new QQmlComponent(m_engine, m_source, this);
+    auto *next = qobject_cast<QQuickItem *>(m_component->create(m_engine->rootContext()));
+    if (!next)
+        return false;
+    // The window's content item owns each later round; the view owns its first.
+    QQuickItem *content = m_root->parentItem();
+    next->setParent(content);
+    next->setParentItem(content);
+    // This is called from the scene's own timer, which must outlive its call.
+    m_root->setParentItem(nullptr);
+    m_root->deleteLater();
+    m_root = next;
+    followRoot();
+    return true;
+}
+
+void SceneView::followRoot()
+{
+    connect(m_root, &QQuickItem::widthChanged, this, &SceneView::fitScene);
+    connect(m_root, &QQuickItem::heightChanged, this, &SceneView::fitScene);
+    fitScene();
 }
 
 void SceneView::fitScene()

@@ -4,12 +4,13 @@
 #ifndef SCENEVIEW_H
 #define SCENEVIEW_H
 
+#include <QUrl>
 #include <QWidget>
 
+class QQmlComponent;
 class QQmlContext;
 class QQmlEngine;
 class QQuickItem;
-class QUrl;
 
 // A Qt Quick scene among widgets, at the scene's own size.
 //
@@ -33,13 +34,20 @@ public:
     // Loads the scene, once. If it fails, Qt has said why and there is no root.
     void setSource(const QUrl &url);
     QQuickItem *rootObject() const;
+    // Puts a new instance of the scene in place of the one playing, which
+    // goes with everything it started: the scene from its beginning. False
+    // if there is no scene to play again.
+    bool playAgain();
 
 private:
+    void followRoot();
     void fitScene();
 
     QQmlEngine *m_engine;
     QWidget *m_surface = nullptr;
     QQuickItem *m_root = nullptr;
+    QUrl m_source;
+    QQmlComponent *m_component = nullptr;
 };
 
 #endif // SCENEVIEW_H

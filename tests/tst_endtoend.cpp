@@ -22,6 +22,9 @@ private slots:
     void playsToTheEndByItself();
     void fillsTheScreenInBlack();
     void closingTheWindowEndsTheShow();
+    void loopsUntilItsWindowIsClosed();
+    void answersWithoutPlaying_data();
+    void answersWithoutPlaying();
 
 private:
     bool startShow(QProcess &show, const QStringList &arguments = {}) const;
@@ -91,6 +94,53 @@ void tst_EndToEnd::closingTheWindowEndsTheShow()
     QVERIFY2(show.waitForFinished(5000), "the show was still running 5 s after its window was closed");
     const QString fault = exitFault(show);
     QVERIFY2(fault.isEmpty(), qPrintable(fault));
+}
+
+void tst_EndToEnd::loopsUntilItsWindowIsClosed()
+{
+    QProcess show;
+    auto stopShow = qScopeGuard([&show] { stopProcess(show); });
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY2(startShow(show, {"--loop"}), qPrintable(show.errorString()));
+    const QString window = m_display.waitForWindow(show);
+    QVERIFY2(!window.isEmpty(), "the show opened no window");
+
+    // Two rounds and a little of the third.
+    const bool ended = QTest::qWaitFor([&show] { return show.state() == QProcess::NotRunning; }, 40000);
+    QVERIFY2(!ended, qPrintable(QString("the looping show ended by itself after %1 ms:\n%2")
+                                        .arg(clock.elapsed()).arg(exitFault(show))));
+    const QString fault = m_display.windowFault(show.processId());
+    QVERIFY2(fault.isEmpty(), qPrintable("in its third round: " + fault));
+
+    m_display.runTool("wmctrl", {"-i", "-c", window});
+    QVERIFY2(show.waitForFinished(5000), "the show was still running 5 s after its window was closed");
+    const QString exit = exitFault(show);
+    QVERIFY2(exit.isEmpty(), qPrintable(exit));
+}
+
+void tst_EndToEnd::answersWithoutPlaying_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("answer");
+
+    QTest::newRow("--help") << "--help" << "--loop";
+    QTest::newRow("--version") << "--version" << "vexshow 1.0";
+}
+
+void tst_EndToEnd::answersWithoutPlaying()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, answer);
+
+    QProcess show;
+    auto stopShow = qScopeGuard([&show] { stopProcess(show); });
+    QVERIFY2(startShow(show, {option}), qPrintable(show.errorString()));
+    QVERIFY2(show.waitForFinished(10000), qPrintable(option + " started the show"));
+    const QString said = QString::fromLocal8Bit(show.readAllStandardOutput());
+    const QString fault = exitFault(show);
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    QVERIFY2(said.contains(answer), qPrintable(QString("%1 said: %2").arg(option, said)));
 }
 
 bool tst_EndToEnd::startShow(QProcess &show, const QStringList &arguments) const

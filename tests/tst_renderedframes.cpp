@@ -80,6 +80,7 @@ private slots:
     void showsItsText_data();
     void showsItsText();
     void repeatedLineLooksTheSame();
+    void roundsJoinWithoutAnEmptyFrame();
     void borderFramesTheCentredScene_data();
     void borderFramesTheCentredScene();
 };
@@ -156,6 +157,39 @@ void tst_RenderedFrames::repeatedLineLooksTheSame()
 
     QVERIFY2(first == second, "\"f0r\" looks different the second time");
     QVERIFY2(first != between, "the message did not change between steps");
+}
+
+void tst_RenderedFrames::roundsJoinWithoutAnEmptyFrame()
+{
+    const QString endCard = "      /o\\\n\nI'll get me coat";
+    const QString titleCard = "Brimble Novatch\n with Qt & QML\n       @\n    [vex10]";
+    const QRect endBox = inkBox(expectedText(endCard, 20, white), textBand);
+    const QRect titleBox = inkBox(expectedText(titleCard, 20, white), textBand);
+    const auto sameBox = [](const QRect &a, const QRect &b) {
+        return qAbs(a.left() - b.left()) <= 1 && qAbs(a.right() - b.right()) <= 1
+                && qAbs(a.top() - b.top()) <= 1 && qAbs(a.bottom() - b.bottom()) <= 1;
+    };
+
+    ShowFixture show;
+    show.window().setLooping(true);
+    const QQuickItem *firstRound = show.root();
+    // Every frame from the end card of the first round to the title card of
+    // the second shows one card or the other, whole.
+    bool endSeen = false;
+    for (qint64 time = 18800; time <= 19300; time += ShowClock::frame) {
+        show.clock().runUntil(time);
+        const QImage frame = grabScene(show.view()).convertToFormat(QImage::Format_RGB32);
+        const QRect box = inkBox(frame, textBand);
+        const bool end = sameBox(box, endBox), title = sameBox(box, titleBox);
+        QVERIFY2(end || title, qPrintable(QString("at %1 ms the scene shows neither card: ink in (%2, %3)-(%4, %5)")
+                                                 .arg(time).arg(box.left()).arg(box.top())
+                                                 .arg(box.right()).arg(box.bottom())));
+        QVERIFY2(!title || endSeen, "the title card came back before the end card was shown");
+        QVERIFY2(!end || show.root() == firstRound, "the end card outlived its round");
+        endSeen = endSeen || end;
+    }
+    QVERIFY2(show.root() != firstRound, "the second round did not begin by 19.3 s");
+    QVERIFY2(show.window().isVisible(), "the looping show closed its window");
 }
 
 void tst_RenderedFrames::borderFramesTheCentredScene_data()

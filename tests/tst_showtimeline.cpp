@@ -4,8 +4,11 @@
 #include "showfixture.h"
 #include "sceneview.h"
 
+#include <QFile>
 #include <QQmlContext>
 #include <QQuickItem>
+#include <QQuickWindow>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -17,6 +20,18 @@ namespace {
 // one before it fired, so a fade may begin a few frames late: 0.04 of a
 // two-second fade is 80 ms.
 constexpr qreal fadeTolerance = 0.04;
+// From the start of the show to its quit action.
+constexpr int showLength = 19000;
+
+// The process's resident memory in kB, as the kernel counts it.
+qint64 residentMemory()
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    static const QRegularExpression resident(QStringLiteral("VmRSS:\\s*(\\d+) kB"));
+    return resident.match(QString::fromLatin1(status.readAll())).captured(1).toLongLong();
+}
 
 }
 
@@ -33,6 +48,8 @@ private slots:
     void titleCardFadesOutOverTwoSeconds();
     void endCardFadesInAndNeitherFadeIsUndone();
     void quitActionFiresAtNineteenSeconds();
+    void loopingStartsTheShowAfresh();
+    void roundsDoNotGrow();
     void settingsMoveTheTimeline_data();
     void settingsMoveTheTimeline();
     void stepsBeyondTheLinesFallBackToTheBaseText();
@@ -76,6 +93,7 @@ void tst_ShowTimeline::verifyFade(const QString &card, const QList<QPair<int, qr
 
 void tst_ShowTimeline::timeline_data()
 {
+    QTest::addColumn<int>("round");
     QTest::addColumn<int>("time");
     QTest::addColumn<QString>("rootState");
     QTest::addColumn<bool>("demo");
@@ -83,24 +101,43 @@ void tst_ShowTimeline::timeline_data()
     QTest::addColumn<QString>("textState");
     QTest::addColumn<QString>("text");
 
+    struct Row {
+        const char *name;
+        int time;
+        const char *rootState;
+        bool demo;
+        bool gohome;
+        const char *textState;
+        const char *text;
+    };
     // Sampled half-way between steps, so a frame's lag cannot move a row.
-    QTest::newRow("title") << 500 << "" << false << false << "" << "4 g33k";
-    QTest::newRow("message phase starts") << 3500 << "demo" << true << false << "" << "4 g33k";
-    QTest::newRow("step 1 names no state") << 4500 << "demo" << true << false << "-1" << "4 g33k";
-    QTest::newRow("step 2 keeps the base line") << 5500 << "demo" << true << false << "0" << "4 g33k";
-    QTest::newRow("step 3") << 6500 << "demo" << true << false << "1" << "w0rk5";
-    QTest::newRow("step 4") << 7500 << "demo" << true << false << "2" << "f0r";
-    QTest::newRow("step 5") << 8500 << "demo" << true << false << "3" << "p34nu75";
-    QTest::newRow("step 6") << 9500 << "demo" << true << false << "4" << "4nd";
-    QTest::newRow("step 7") << 10500 << "demo" << true << false << "5" << "c0d35";
-    QTest::newRow("step 8 repeats a line") << 11500 << "demo" << true << false << "6" << "f0r";
-    QTest::newRow("step 9") << 12500 << "demo" << true << false << "7" << "b4n4n45";
-    QTest::newRow("end card") << 13500 << "endstate" << false << true << "7" << "b4n4n45";
-    QTest::newRow("last line stays") << 18500 << "endstate" << false << true << "7" << "b4n4n45";
+    const Row rows[] = {
+        {"title", 500, "", false, false, "", "4 g33k"},
+        {"message phase starts", 3500, "demo", true, false, "", "4 g33k"},
+        {"step 1 names no state", 4500, "demo", true, false, "-1", "4 g33k"},
+        {"step 2 keeps the base line", 5500, "demo", true, false, "0", "4 g33k"},
+        {"step 3", 6500, "demo", true, false, "1", "w0rk5"},
+        {"step 4", 7500, "demo", true, false, "2", "f0r"},
+        {"step 5", 8500, "demo", true, false, "3", "p34nu75"},
+        {"step 6", 9500, "demo", true, false, "4", "4nd"},
+        {"step 7", 10500, "demo", true, false, "5", "c0d35"},
+        {"step 8 repeats a line", 11500, "demo", true, false, "6", "f0r"},
+        {"step 9", 12500, "demo", true, false, "7", "b4n4n45"},
+        {"end card", 13500, "endstate", false, true, "7", "b4n4n45"},
+        {"last line stays", 18500, "endstate", false, true, "7", "b4n4n45"},
+    };
+    // A looping show's second round keeps the first one's timeline.
+    for (int round : {1, 2}) {
+        for (const Row &row : rows) {
+            QTest::addRow("round %d, %s", round, row.name)
+                    << round << row.time << row.rootState << row.demo << row.gohome << row.textState << row.text;
+        }
+    }
 }
 
 void tst_ShowTimeline::timeline()
 {
+    QFETCH(int, round);
     QFETCH(int, time);
     QFETCH(QString, rootState);
     QFETCH(bool, demo);
@@ -108,7 +145,8 @@ void tst_ShowTimeline::timeline()
     QFETCH(QString, textState);
     QFETCH(QString, text);
 
-    m_show->clock().runUntil(time);
+    m_show->window().setLooping(round > 1);
+    m_show->clock().runUntil((round - 1) * showLength + time);
 
     QObject *message = sceneObject("txtmessage");
     QCOMPARE(root()->state(), rootState);
@@ -144,6 +182,71 @@ void tst_ShowTimeline::quitActionFiresAtNineteenSeconds()
     m_show->clock().runUntil(19100);
     QCOMPARE(triggered.count(), 1);
     QVERIFY2(!m_show->window().isVisible(), "the window is still open after 19 s");
+}
+
+void tst_ShowTimeline::loopingStartsTheShowAfresh()
+{
+    auto *quitAction = qvariant_cast<QObject *>(
+            m_show->view()->rootContext()->contextProperty("action"));
+    QSignalSpy triggered(quitAction, SIGNAL(triggered(bool)));
+    m_show->window().setLooping(true);
+    const QQuickItem *firstRound = root();
+    const QColor firstSquare = root()->childItems().at(2)->childItems().at(0)->property("color").value<QColor>();
+
+    m_show->clock().runUntil(showLength + 100);
+    QCOMPARE(triggered.count(), 1);
+    QVERIFY2(m_show->window().isVisible(), "the looping show closed its window");
+    QVERIFY2(root() != firstRound, "the scene of the first round plays on");
+    // Everything as at the start of a show: the title card up, the end card
+    // away, the bar at the top, the border with colours of its own.
+    QCOMPARE(root()->state(), QString());
+    QCOMPARE(sceneObject("init")->property("opacity").toReal(), 1.0);
+    QCOMPARE(sceneObject("theend")->property("opacity").toReal(), 0.0);
+    QCOMPARE(m_show->bar()->y(), 100.0);
+    QCOMPARE(m_show->bar()->opacity(), 1.0);
+    QVERIFY2(root()->childItems().at(2)->childItems().at(0)->property("color").value<QColor>() != firstSquare,
+             "the border kept the first round's colours");
+}
+
+void tst_ShowTimeline::roundsDoNotGrow()
+{
+    auto *quitAction = qvariant_cast<QObject *>(
+            m_show->view()->rootContext()->contextProperty("action"));
+    QSignalSpy triggered(quitAction, SIGNAL(triggered(bool)));
+    m_show->window().setLooping(true);
+    QQuickItem *content = root()->window()->contentItem();
+    const auto objects = [content] { return content->findChildren<QObject *>().size(); };
+    ShowClock &clock = m_show->clock();
+
+    qsizetype objectsInRoundTwo = 0;
+    qint64 memoryInRoundTwo = 0;
+    qint64 roundStart = 0;
+    for (int round = 1; round < 50; ++round) {
+        const qint64 bound = roundStart + showLength + 1000;
+        while (triggered.count() < round && clock.elapsed() < bound)
+            clock.runUntil(clock.elapsed() + ShowClock::frame);
+        QVERIFY2(triggered.count() == round, qPrintable(QString("round %1 did not end").arg(round)));
+        const qint64 length = clock.elapsed() - roundStart;
+        QVERIFY2(qAbs(length - showLength) <= 100,
+                 qPrintable(QString("round %1 lasted %2 ms").arg(round).arg(length)));
+        roundStart = clock.elapsed();
+        // Compared half a second into rounds 2 and 50.
+        clock.runUntil(roundStart + 500);
+        if (round == 1) {
+            objectsInRoundTwo = objects();
+            memoryInRoundTwo = residentMemory();
+        }
+    }
+    QCOMPARE(objects(), objectsInRoundTwo);
+    QCOMPARE(content->childItems().size(), 1);
+    QVERIFY2(m_show->window().isVisible(), "the looping show closed its window");
+#if !defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer holds on to freed memory for a while, on purpose.
+    const qint64 growth = residentMemory() - memoryInRoundTwo;
+    QVERIFY2(growth < 2048, qPrintable(QString("the show grew by %1 kB from round 2 to round 50").arg(growth)));
+#else
+    Q_UNUSED(memoryInRoundTwo);
+#endif
 }
 
 void tst_ShowTimeline::settingsMoveTheTimeline_data()
