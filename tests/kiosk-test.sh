@@ -249,7 +249,10 @@ if ! wait_for_title_card 5; then
     fail "the show started without its title card"
 elif [ -n "$pid" ]; then
     started=$(in_container ps -o etimes= -p "$pid" | tr -d ' ')
-    sleep $((2 * round_s - 1 - started))
+    rest=$((2 * round_s - 1 - started))
+    if ((rest > 0)); then
+        sleep "$rest"
+    fi
     if wait_for_picture "$work/title.png" $((round_s + 5)); then
         looped=$(show_pid)
     fi
