@@ -17,7 +17,8 @@
 # Sourced, the caller drives it; root_take_down undoes what the others did:
 #   debian_target [RELEASE] [ARCH]   sets release (default: this machine's,
 #                          bookworm, trixie or testing) and arch (default amd64)
-#   root_make RELEASE ARCH DIR   a minbase root in DIR, kept in $root
+#   root_make RELEASE ARCH DIR [MMDEBSTRAP-OPTION...]
+#                          a minbase root in DIR, kept in $root
 #   root_enter USER        /proc, /dev, /dev/pts, a /dev/shm and USER's
 #                          XDG_RUNTIME_DIR of its own; in_root runs as USER
 #   root_bind DIR PATH     shows the machine's DIR at PATH inside the root
@@ -87,7 +88,7 @@ root_stop_emulation() {
 }
 
 root_make() {
-    local release=$1 arch=$2 options=()
+    local release=$1 arch=$2 options=("${@:4}")
     root=$3
     root_cache=${VEXSHOW_ROOT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/vexshow-roots}/$release-$arch
     mkdir -p "$root_cache"

@@ -12,6 +12,8 @@
 #                             Debian's arm64 Qt; adds dpkg's arm64 architecture
 #   install-deps.sh roots     what making fresh Debian roots and playing the show
 #                             there needs
+#   install-deps.sh kiosk     the same, and booting such a root with its own
+#                             systemd and reading its screenshots
 #   install-deps.sh reproducible
 #                             what the test that builds an artefact twice needs
 set -euo pipefail
@@ -150,6 +152,12 @@ root_packages=(
     x11-utils
 )
 
+kiosk_packages=(
+    "${root_packages[@]}"
+    systemd-container
+    imagemagick
+)
+
 package_packages=(
     "${build_packages[@]}"
     # the type information of the modules the scene imports: without it
@@ -207,6 +215,8 @@ elif [ "${1:-}" = arm64 ]; then
     packages=("${arm64_packages[@]}")
 elif [ "${1:-}" = roots ]; then
     packages=("${root_packages[@]}")
+elif [ "${1:-}" = kiosk ]; then
+    packages=("${kiosk_packages[@]}")
 elif [ "${1:-}" = reproducible ]; then
     packages=("${reproducible_packages[@]}")
 fi

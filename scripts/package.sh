@@ -2,9 +2,11 @@
 # SPDX-FileCopyrightText: 2026 the vexshow developers
 # SPDX-License-Identifier: BSD-3-Clause
 
-# Builds the Debian package of a release and architecture from a Release build
-# without the tests, and checks it and the desktop's files it installs:
-# lintian (no error, no warning), desktop-file-validate, appstreamcli and groff.
+# Builds the Debian packages of a release and architecture from a Release build
+# without the tests, the show's and the kiosk's (vexshow-kiosk, which holds no
+# program and so is built for all architectures), and checks them and the
+# desktop's files: lintian (no error, no warning), desktop-file-validate,
+# appstreamcli and groff.
 #   package.sh [bookworm|trixie] [amd64|arm64]
 # No release means this machine's, no architecture amd64. The package lands in
 # build-package-RELEASE-ARCH/, as vexshow_1.0-1~deb12u1_amd64.deb for Debian 12,
@@ -48,8 +50,8 @@ if [ "$release" != "$own_release" ]; then
     # A root's copy of the project has no history to date it by.
     in_root SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH" sh -c 'cd /vexshow && exec scripts/package.sh "$@"' sh "$release" "$arch"
     mkdir -p "$build"
-    rm -f "$build"/vexshow_*.deb "$build/SHA256SUMS"
-    cp "$root/vexshow/$build"/vexshow_*.deb "$root/vexshow/$build/SHA256SUMS" "$build/"
+    rm -f "$build"/*.deb "$build/SHA256SUMS"
+    cp "$root/vexshow/$build"/*.deb "$root/vexshow/$build/SHA256SUMS" "$build/"
     exit
 fi
 
@@ -67,7 +69,7 @@ revision=1~deb$(. /etc/os-release && echo "$VERSION_ID")u1
 build_package() {
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
         -DVEXSHOW_DEBIAN_REVISION="$revision" -DVEXSHOW_DEBIAN_DISTRIBUTION="$release" "${cross[@]}"
-    rm -f "$build"/vexshow_*.deb "$build/SHA256SUMS"
+    rm -f "$build"/*.deb "$build/SHA256SUMS"
     cmake --build "$build" --target package
 }
 
@@ -85,9 +87,10 @@ check_package() {
     desktop-file-validate dist/org.example.vexshow.desktop
     appstreamcli validate --no-net dist/org.example.vexshow.metainfo.xml
     check_manual
-    lintian --fail-on error,warning "$build"/vexshow_*.deb
+    lintian --fail-on error,warning "$build"/*.deb
 }
 
 build_package
 check_package
-write_checksums "$build" "$(cd "$build" && ls vexshow_*.deb)"
+mapfile -t debs < <(cd "$build" && ls -- *.deb)
+write_checksums "$build" "${debs[@]}"
