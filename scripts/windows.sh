@@ -320,7 +320,7 @@ play() {
     local status=0 begin end elapsed
     workdir=$(mktemp -d)
     source scripts/virtual-screen.sh
-    trap 'wineserver -k 2>/dev/null; stop_virtual_screen; rm -rf "$workdir"' EXIT
+    trap 'wineserver -k 2>/dev/null || true; stop_virtual_screen; rm -rf "$workdir"' EXIT
     start_virtual_screen "${VEXSHOW_SCREEN:-1280x800}" "$workdir"
     use_wine
     begin=$(date +%s%N)
@@ -336,7 +336,7 @@ play() {
 run_tests() {
     workdir=$(mktemp -d)
     source scripts/virtual-screen.sh
-    trap 'wineserver -k 2>/dev/null; stop_virtual_screen; rm -rf "$workdir"' EXIT
+    trap 'wineserver -k 2>/dev/null || true; stop_virtual_screen; rm -rf "$workdir"' EXIT
     start_virtual_screen 1280x800 "$workdir"
     use_wine
     # Wine's processes from a run before would hold on to a display now gone.
