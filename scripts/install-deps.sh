@@ -112,6 +112,13 @@ windows_packages=(
     zip
     # the zip's entries in order, with fixed times and modes
     strip-nondeterminism
+    # the installer: wixl and msibuild, the clock stopped for them, its
+    # product and package codes; and its test reads the shortcuts it makes
+    wixl
+    msitools
+    faketime
+    uuid-runtime
+    liblnk-utils
     # the zip's notices: Qt's reader of its third-party attribution files
     qt6-documentation-tools
     jq

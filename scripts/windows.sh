@@ -4,17 +4,19 @@
 
 # Builds the Windows program on Debian 12 and, asked to, plays it under Wine.
 #
-#   scripts/windows.sh          build build-windows/vexshow-windows-x64.zip and,
-#                               beside it, the Qt source it was built from
+#   scripts/windows.sh          build build-windows/vexshow-windows-x64.zip and
+#                               vexshow-windows-x64.msi, its installer, and
+#                               beside them the Qt source they were built from
 #   scripts/windows.sh play     build it, then play its folder under Wine on a
 #                               virtual screen and say how the show ended
 #   scripts/windows.sh test     build it, then run the end-to-end tests on it
-#                               under Wine (CTest label windows)
+#                               and install the MSI under Wine (CTest label
+#                               windows)
 #   scripts/windows.sh qt-at-hand
 #                               succeed if Qt for Windows needs no build of an
 #                               hour: the cache or the prebuilt archive has it
 #
-# Two builds of one commit give the same zip and source archive
+# Two builds of one commit give the same zip, MSI and source archive
 # (scripts/reproducible.sh); their SHA256SUMS goes beside them.
 #
 # Qt 6.4.2 for Windows goes into VEXSHOW_QT_CACHE (default ~/.cache/vexshow),
@@ -279,6 +281,14 @@ zip_bundle() {
     echo "Built $build/vexshow-windows-x64.zip"
 }
 
+# The installer, versioned as the project.
+write_msi() {
+    local version
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+    build_msi "$bundle" "$version" "$build/vexshow-windows-x64.msi"
+    echo "Built $build/vexshow-windows-x64.msi"
+}
+
 # Beside the zip: the Qt sources its DLLs were built from, and how.
 write_source_archive() {
     local archive=$build/vexshow-windows-x64-qt-source.tar tarballs
@@ -310,7 +320,7 @@ play() {
     local status=0 begin end elapsed
     workdir=$(mktemp -d)
     source scripts/virtual-screen.sh
-    trap 'wineserver -k 2>/dev/null; stop_virtual_screen; rm -rf "$workdir"' EXIT
+    trap 'wineserver -k 2>/dev/null || true; stop_virtual_screen; rm -rf "$workdir"' EXIT
     start_virtual_screen "${VEXSHOW_SCREEN:-1280x800}" "$workdir"
     use_wine
     begin=$(date +%s%N)
@@ -326,7 +336,7 @@ play() {
 run_tests() {
     workdir=$(mktemp -d)
     source scripts/virtual-screen.sh
-    trap 'wineserver -k 2>/dev/null; stop_virtual_screen; rm -rf "$workdir"' EXIT
+    trap 'wineserver -k 2>/dev/null || true; stop_virtual_screen; rm -rf "$workdir"' EXIT
     start_virtual_screen 1280x800 "$workdir"
     use_wine
     # Wine's processes from a run before would hold on to a display now gone.
@@ -339,6 +349,7 @@ run_tests() {
 }
 
 source scripts/windows-notices.sh
+source scripts/windows-msi.sh
 source scripts/reproducible.sh
 pin_build_environment
 scripts/install-deps.sh windows
@@ -352,8 +363,9 @@ build_project
 gather_bundle
 write_notices
 zip_bundle
+write_msi
 write_source_archive
-write_checksums "$build" vexshow-windows-x64.zip vexshow-windows-x64-qt-source.tar
+write_checksums "$build" vexshow-windows-x64.zip vexshow-windows-x64.msi vexshow-windows-x64-qt-source.tar
 case ${1:-} in
     play) shift; play "$@" ;;
     test) run_tests ;;
