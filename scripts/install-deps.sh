@@ -20,6 +20,8 @@ set -euo pipefail
 # is this machine's.
 # shellcheck source=scripts/debian-root.sh
 source "$(dirname "$0")/debian-root.sh"
+# No arguments: this machine's release, whatever the script was asked for.
+# shellcheck disable=SC2119
 debian_target
 case "$release" in
     bookworm | trixie | testing) ;;
