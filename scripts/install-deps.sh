@@ -79,6 +79,8 @@ packages=(
     valgrind
     # every file says whose it is and under which licence
     reuse
+    # the shell scripts' lint
+    shellcheck
     # the Markdown files' links lead somewhere
     python3
     # the benchmark: CPU and peak memory per run, and Qt's qml tool as its peer
