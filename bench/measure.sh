@@ -1,5 +1,6 @@
 # SPDX-FileCopyrightText: 2026 the vexshow developers
 # SPDX-License-Identifier: BSD-3-Clause
+# shellcheck shell=bash
 # Sourced by the benchmarks, which set root (the repository), work (a folder
 # of their own) and show (the show's length in seconds):
 #   build_program      VEXSHOW, or else the Release build in build-bench,
@@ -21,7 +22,7 @@ export QT_MESSAGE_PATTERN='%{time HH:mm:ss.zzz} %{category} %{message}'
 
 build_program() {
     [ -z "${VEXSHOW:-}" ] || return 0
-    VEXSHOW=$root/build-bench/vexshow
+    VEXSHOW=${root:?}/build-bench/vexshow
     cmake -S "$root" -B "$root/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
     cmake --build "$root/build-bench" --target vexshow >/dev/null
 }
@@ -36,10 +37,10 @@ first_frame() {
 # run NAME ARGS...: one measured run; appends a result line to $work/NAME.
 run() {
     local name=$1; shift
-    local log=$work/$name.log timing=$work/$name.time
+    local log=${work:?}/$name.log timing=$work/$name.time
     : >"$log"
     local start; start=$(now)
-    local length=$show rounds=1
+    local length=${show:?} rounds=1
     if [[ " $* " == *" --loop "* ]]; then
         rounds=${loop_rounds:-2}
         length=$((show * rounds))
@@ -67,7 +68,9 @@ run() {
         timepid=$(ps -o pid= --ppid "$pid" | tr -d ' ' || true)
         child=''
         [ -n "$timepid" ] && child=$(ps -o pid= --ppid "$timepid" | tr -d ' ' || true)
-        [ -n "$child" ] && kill -TERM "$child" 2>/dev/null || true
+        if [ -n "$child" ]; then
+            kill -TERM "$child" 2>/dev/null || true
+        fi
     fi
     wait "$pid" || true
     local end; end=$(now)

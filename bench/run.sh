@@ -80,9 +80,9 @@ for i in $(seq "$pairs"); do
 done
 
 status=0
-for r in $(awk '{ print $8 }' "$work/vexshow"); do
+while read -r r; do
     [ "$r" = 0 ] || { echo "bench: vexshow exited with status $r" >&2; status=1; }
-done
+done < <(awk '{ print $8 }' "$work/vexshow")
 if [ "$(col vexshow 2)" = 0 ] || [ "$(col qml 2)" = 0 ] || [ "$(col qml-sw 2)" = 0 ]; then
     echo "bench: no frames were counted" >&2
     status=1
@@ -112,6 +112,6 @@ echo "ratios vexshow/qml-sw (cpu frames fps gap first rss exit):$software_ratios
 # The pairs played at the same time, so their own ratios are the steadier ones.
 pair_ratios=$(paste -d ' ' "$work/vexshow" "$work/qml-sw" \
     | awk '{ printf "%.2f\n", $9 != 0 ? $1 / $9 : 0 }')
-echo "CPU vexshow/qml-sw pair by pair: $(echo $pair_ratios)," \
+echo "CPU vexshow/qml-sw pair by pair: ${pair_ratios//$'\n'/ }," \
     "median $(echo "$pair_ratios" | median) (goal <= 0.8)"
 exit $status

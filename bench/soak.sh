@@ -66,7 +66,7 @@ if [ "$on" != x11 ]; then
     start_wayland_screen 1280x800 "$work/wayland" || { echo "soak: no compositor" >&2; exit 1; }
     display_env[wayland]="XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR WAYLAND_DISPLAY=$WAYLAND_DISPLAY QT_QPA_PLATFORM=wayland"
 fi
-displays=(${!display_env[@]})
+displays=("${!display_env[@]}")
 [ "$on" = both ] && displays=(x11 wayland)
 
 # Microseconds since the epoch.
@@ -127,12 +127,13 @@ for ((run = 1; run <= runs; run++)); do
     begin=$(now)
     status=0
     # A run that hangs is ended, and counts as failed (124 or 137).
-    env -u DISPLAY -u WAYLAND_DISPLAY ${display_env[$display]} \
+    read -ra variables <<<"${display_env[$display]}"
+    env -u DISPLAY -u WAYLAND_DISPLAY "${variables[@]}" \
         /usr/bin/time -f %M -o "$work/rss" timeout -k 5 60 "$VEXSHOW" >"$work/run.log" 2>&1 || status=$?
     ms=$(( ($(now) - begin) / 1000 ))
     kb=$(tail -n1 "$work/rss")
     durations+=("$ms")
-    peaks[$display]+="$kb "
+    peaks[$display]+="$kb"$'\n'
     verdict=FAIL
     if [ "$status" -eq 0 ] && [ "$ms" -ge 17000 ] && [ "$ms" -le 25000 ]; then
         verdict=ok
@@ -150,7 +151,7 @@ for ((run = 1; run <= runs; run++)); do
     fi
 done
 
-sorted=($(printf '%s\n' "${durations[@]}" | sort -n))
+mapfile -t sorted < <(printf '%s\n' "${durations[@]}" | sort -n)
 count=${#sorted[@]}
 median=${sorted[$((count / 2))]}
 secs() { printf '%d.%03d' $(($1 / 1000)) $(($1 % 1000)); }
@@ -158,7 +159,7 @@ failed=$((runs - passed))
 echo "soak: $passed of $runs runs passed, $failed failed;" \
     "durations $(secs "${sorted[0]}")-$(secs "${sorted[$((count - 1))]}") s, median $(secs "$median") s"
 for display in "${displays[@]}"; do
-    echo "soak: median peak RSS on $display $(printf '%s\n' ${peaks[$display]} | sort -n \
+    echo "soak: median peak RSS on $display $(printf '%s' "${peaks[$display]}" | sort -n \
         | awk '{ v[NR] = $1 } END { printf "%.1f MB over %d runs", v[int((NR + 1) / 2)] / 1024, NR }')"
 done
 [ "$failed" -eq 0 ]

@@ -98,9 +98,9 @@ done
 
 status=0
 for name in linux linux-sw wine wine-sw; do
-    for r in $(awk '{ print $8 }' "$work/$name"); do
+    while read -r r; do
         [ "$r" = 0 ] || { echo "bench: $name exited with status $r" >&2; status=1; }
-    done
+    done < <(awk '{ print $8 }' "$work/$name")
     [ "$(col "$name" 2)" != 0 ] || { echo "bench: no frames were counted for $name" >&2; status=1; }
 done
 

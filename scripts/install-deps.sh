@@ -22,6 +22,8 @@ set -euo pipefail
 # is this machine's.
 # shellcheck source=scripts/debian-root.sh
 source "$(dirname "$0")/debian-root.sh"
+# No arguments: this machine's release, whatever the script was asked for.
+# shellcheck disable=SC2119
 debian_target
 case "$release" in
     bookworm | trixie | testing) ;;
@@ -89,6 +91,8 @@ packages=(
     valgrind
     # every file says whose it is and under which licence
     reuse
+    # the shell scripts' lint
+    shellcheck
     # the Markdown files' links lead somewhere
     python3
     # the benchmark: CPU and peak memory per run, and Qt's qml tool as its peer

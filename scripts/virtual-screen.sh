@@ -1,5 +1,6 @@
 # SPDX-FileCopyrightText: 2026 the vexshow developers
 # SPDX-License-Identifier: BSD-3-Clause
+# shellcheck shell=bash
 # Sourced by the scripts that play the show on a virtual screen of their own:
 #   start_virtual_screen WIDTHxHEIGHT DIR   Xvfb and openbox, logs in DIR;
 #                                           exports DISPLAY for the show
@@ -34,7 +35,8 @@ start_virtual_screen() {
         cat "$dir/xvfb.log" >&2
         return 1
     fi
-    export DISPLAY=:$(head -n1 "$dir/display")
+    DISPLAY=:$(head -n1 "$dir/display")
+    export DISPLAY
     export QT_QPA_PLATFORM=xcb
     unset WAYLAND_DISPLAY
 

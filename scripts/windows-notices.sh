@@ -1,5 +1,6 @@
 # SPDX-FileCopyrightText: 2026 the vexshow developers
 # SPDX-License-Identifier: BSD-3-Clause
+# shellcheck shell=bash
 # Sourced by windows.sh, whose variables it reads:
 #   write_notices   the licences and notices that let the Windows folder be
 #                   handed on, into its licenses/ folder
@@ -74,7 +75,7 @@ catch2                      never
 
 # The features the prefix's Qt was configured with, one a line.
 qt_features() {
-    find "$qt_prefix/include" \( -name 'qt*-config.h' -o -name 'qt*-config_p.h' \) -exec cat {} + \
+    find "${qt_prefix:?}/include" \( -name 'qt*-config.h' -o -name 'qt*-config_p.h' \) -exec cat {} + \
         | sed -n 's/^#define QT_FEATURE_\([a-z0-9_]*\) 1$/\1/p' | sort -u
 }
 
@@ -107,7 +108,7 @@ write_third_party_notices() {
         -o "$json" "$work"
     features=$(qt_features)
     {
-        echo "Third-party code in the Qt $qt_version libraries of this folder"
+        echo "Third-party code in the Qt ${qt_version:?} libraries of this folder"
         echo
         echo "Qt's sources name the code of others that they contain in qt_attribution.json"
         echo "files. These are the ones compiled into the libraries here, as decided by"
@@ -135,7 +136,7 @@ write_third_party_notices() {
 
 # files_in DIR PATTERN: the files under the folder that match, one a line.
 files_in() {
-    (cd "$bundle" && find "$1" -name "$2" | sed 's|^\./||' | sort | sed 's/^/    /')
+    (cd "${bundle:?}" && find "$1" -name "$2" | sed 's|^\./||' | sort | sed 's/^/    /')
 }
 
 write_qt_notice() {
@@ -169,16 +170,16 @@ cross-compiled on Debian 12 with CMake (Release) and its mingw-w64 compilers,
 with these options:
 
   qtbase:
-$(printf '    %s\n' "${qtbase_options[@]}")
+$(printf '    %s\n' "${qtbase_options[@]:?}")
   qtdeclarative:
-$(printf '    %s\n' "${qtdeclarative_options[@]}")
+$(printf '    %s\n' "${qtdeclarative_options[@]:?}")
 
 and of qtdeclarative only these targets:
-$(printf '    %s\n' "${qtdeclarative_targets[@]}")
+$(printf '    %s\n' "${qtdeclarative_targets[@]:?}")
 
 The exact source is in $source_archive, which comes beside this
 program's zip: the upstream tarballs the build used,
-$(cd "$qt_sources" && ls -- *.tar.xz | sed 's/^/    /')
+$(find "${qt_sources:?}" -maxdepth 1 -name '*.tar.xz' -printf '    %f\n' | sort)
 (Debian's source of qtbase leaves out files that Debian cannot ship, hence
 +dfsg), the script that builds them (windows.sh) and its toolchain file.
 If you received this program without that archive, ask whoever gave it to

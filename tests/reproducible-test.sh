@@ -20,6 +20,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 source scripts/debian-root.sh
+# No arguments: this machine's release.
+# shellcheck disable=SC2119
 debian_target
 case ${1:-deb} in
     deb) command=(scripts/package.sh "$release" amd64) out=build-package-$release-amd64 ;;
