@@ -33,6 +33,11 @@ build_msi() {
             -D Version="$version" -D ProductCode="$(uuid_in "$upgrade_code" "vexshow $version")" \
             -D Bundle=vexshow -D Win64=yes -D Icon=vexshow.ico \
             "$OLDPWD/dist/vexshow.wxs" files.wxs)
+    # wixl takes no launch condition, and an administrator's mistyped
+    # PLAYATLOGON must stop the install rather than pass unheeded.
+    at_source_date msibuild "$work/vexshow.msi" -q "INSERT INTO \`LaunchCondition\`
+        (\`Condition\`, \`Description\`) VALUES ('PLAYATLOGON = \"\" OR PLAYATLOGON = \"0\" OR PLAYATLOGON = \"1\"',
+        'PLAYATLOGON is 1, to play the show at logon, or 0, not to.')"
 
     # wixl draws the package code at random, and Windows takes two packages
     # with the same package code for the same: it is derived from all the

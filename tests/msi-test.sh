@@ -65,6 +65,24 @@ shortcut_runs() {
     same_icon "$(field 'Icon location' <<<"$link")"
 }
 
+# plays_at_logon yes|no: whether a Startup shortcut runs the show, looping.
+plays_at_logon() {
+    if [ "$1" = yes ]; then
+        shortcut_runs "Programs/Startup" --loop
+    else
+        [ -z "$(find "$drive" -ipath '*/Startup/vexshow.lnk')" ] || fail "it plays at logon unasked"
+    fi
+}
+
+# install MSI OPTION: msiexec /i with the option, or none for -.
+install() {
+    if [ "$2" = - ]; then
+        msiexec /i "$1"
+    else
+        msiexec /i "$1" "$2"
+    fi
+}
+
 # field NAME: a field of what lnkinfo says.
 field() {
     sed -n "s/^\t$1\t*: //p"
@@ -123,28 +141,42 @@ snapshot >"$work/before"
 
 msiexec /i "$msi"
 installed_as "$msi"
-[ -z "$(find "$drive" -ipath '*/Startup/vexshow.lnk')" ] || fail "it plays at logon unasked"
+plays_at_logon no
 # A Wine left running by the checks has no display to give the show.
 wineserver -w
 VEXSHOW_COMMAND="setsid -w wine \"$program\"" "$endtoend" || fail "the installed show did not play as it should"
-msiexec /i "$msi" PLAYATLOGON=1
-shortcut_runs "Programs/Startup" --loop
+# Over the installed copy, as an administrator changes the option: each
+# command line's choice, or the one before where it makes none.
+for row in "PLAYATLOGON=1 yes" "- yes" "PLAYATLOGON=0 no" "- no"; do
+    read -r option plays <<<"$row"
+    install "$msi" "$option"
+    plays_at_logon "$plays"
+done
+# A mistyped value stops the install rather than pass unheeded.
+! wine msiexec /i "$msi" /qn PLAYATLOGON=yes || fail "PLAYATLOGON=yes did not stop the install"
+wineserver -w
 msiexec /x "$msi"
 nothing_left
 
-# An earlier version with a file the later one lacks, chosen to play at
-# logon on its first install; the later one keeps that choice.
+# An earlier version with a file the later one lacks, installed with or
+# without play-at-logon, then the later one over it with PLAYATLOGON=0, 1 or
+# neither; neither keeps the earlier choice.
 cp -R "$folder" "$work/earlier"
 echo "only in the earlier version" >"$work/earlier/earlier.txt"
 build_msi "$work/earlier" 0.9 "$work/earlier.msi"
-msiexec /i "$work/earlier.msi" PLAYATLOGON=1
-shortcut_runs "Programs/Startup" --loop
-[ -e "$installed/earlier.txt" ] || fail "the earlier version is not installed"
-msiexec /i "$msi"
-installed_as "$msi"
-shortcut_runs "Programs/Startup" --loop
 earlier=$(property "$work/earlier.msi" ProductCode)
-! wine reg query "$uninstall\\$earlier" >/dev/null 2>&1 || fail "the earlier version's entry is still there"
+for row in "PLAYATLOGON=1 - yes" "PLAYATLOGON=1 PLAYATLOGON=0 no" "- PLAYATLOGON=1 yes" "- - no"; do
+    read -r before option plays <<<"$row"
+    install "$work/earlier.msi" "$before"
+    [ -e "$installed/earlier.txt" ] || fail "the earlier version is not installed"
+    install "$msi" "$option"
+    installed_as "$msi"
+    plays_at_logon "$plays"
+    ! wine reg query "$uninstall\\$earlier" >/dev/null 2>&1 || fail "the earlier version's entry is still there"
+    msiexec /x "$msi"
+    nothing_left
+done
+msiexec /i "$msi"
 ! wine msiexec /i "$work/earlier.msi" /qn || fail "the earlier version installs over the later one"
 wineserver -w
 msiexec /x "$msi"
