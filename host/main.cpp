@@ -5,6 +5,7 @@
 #include "frameclock.h"
 #include "mainwindow.h"
 #if defined(Q_OS_UNIX)
+#include "servicenotifier.h"
 #include "stopsignals.h"
 #endif
 
@@ -128,6 +129,7 @@ int main(int argc, char *argv[])
     window.setLooping(options.loop);
 #if defined(Q_OS_UNIX)
     new StopSignals(&window);
+    new ServiceNotifier(&window);
 #endif
 
     // Full-screen state replaces the whole state and is set once shown.

@@ -50,8 +50,15 @@ void MainWindow::setLooping(bool looping)
     m_looping = looping;
 }
 
+QQuickWindow *MainWindow::sceneWindow() const
+{
+    return m_view->rootObject() ? m_view->quickWindow() : nullptr;
+}
+
 void MainWindow::doSomething()
 {
     if (!m_looping || !m_view->playAgain())
         close();
+    else
+        emit roundStarted(++m_round);
 }

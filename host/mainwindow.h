@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 
+class QQuickWindow;
 class SceneView;
 
 // The show's only window: a Qt Quick view on black, the objects the scene may
@@ -20,6 +21,12 @@ public:
     // Whether the end of the show starts it again instead of closing the
     // window, until the window is closed some other way.
     void setLooping(bool looping);
+    // Where the scene is drawn, or null if it did not load.
+    QQuickWindow *sceneWindow() const;
+
+signals:
+    // A looping show starts its second round, its third, and so on.
+    void roundStarted(int round);
 
 public slots:
     void doSomething();
@@ -27,6 +34,7 @@ public slots:
 private:
     SceneView *m_view = nullptr;
     bool m_looping = false;
+    int m_round = 1;
 };
 
 #endif // MAINWINDOW_H

@@ -47,11 +47,13 @@ void SceneView::setSource(const QUrl &url)
         view->setCursor(Qt::BlankCursor);
         view->setSource(url);
         m_root = view->rootObject();
+        m_window = view;
         m_surface = QWidget::createWindowContainer(view, this);
     } else {
         auto *widget = new QQuickWidget(m_engine, this);
         widget->setSource(url);
         m_root = widget->rootObject();
+        m_window = widget->quickWindow();
         m_surface = widget;
     }
     if (m_root)
@@ -61,6 +63,11 @@ void SceneView::setSource(const QUrl &url)
 QQuickItem *SceneView::rootObject() const
 {
     return m_root;
+}
+
+QQuickWindow *SceneView::quickWindow() const
+{
+    return m_window;
 }
 
 bool SceneView::playAgain()

@@ -11,6 +11,7 @@ class QQmlComponent;
 class QQmlContext;
 class QQmlEngine;
 class QQuickItem;
+class QQuickWindow;
 
 // A Qt Quick scene among widgets, at the scene's own size.
 //
@@ -34,6 +35,9 @@ public:
     // Loads the scene, once. If it fails, Qt has said why and there is no root.
     void setSource(const QUrl &url);
     QQuickItem *rootObject() const;
+    // The window Qt Quick draws the scene in, once it is loaded: the embedded
+    // view itself, or the one a QQuickWidget draws in offscreen.
+    QQuickWindow *quickWindow() const;
     // Puts a new instance of the scene in place of the one playing, which
     // goes with everything it started: the scene from its beginning. False
     // if there is no scene to play again.
@@ -45,6 +49,7 @@ private:
 
     QQmlEngine *m_engine;
     QWidget *m_surface = nullptr;
+    QQuickWindow *m_window = nullptr;
     QQuickItem *m_root = nullptr;
     QUrl m_source;
     QQmlComponent *m_component = nullptr;

@@ -5,14 +5,18 @@
 # Boots a fresh Debian root of a release (amd64) with systemd-nspawn, installs
 # the show's and the kiosk's packages there with apt as docs/kiosk.md says,
 # enables the service with its one command and boots again. Then it checks
-# that the service is active after boot; that a screenshot of cage's output
-# (grim) shows the scene in the centre and black around it; that after a
-# SIGKILL of the show systemd has it playing again within 5 s; that the show
-# loops in one process past two round boundaries, its title card back on
-# screen; that `systemctl stop` ends it all within 2 s; and that
-# `systemd-analyze verify` finds nothing in the unit. The container is
-# powered off and its root removed however the checks end. Needs root and
-# Debian's mirror, not systemd on this machine.
+# that the service is active after boot, and only once the show has said it
+# is ready, after cage started; that a screenshot of cage's output (grim) shows the scene in the
+# centre and black around it; that after a SIGKILL of the show systemd has it
+# playing again within 5 s; that the show loops in one process past two round
+# boundaries, its title card back on screen, and `systemctl status` names its
+# version and round; that a show stopped with SIGSTOP is caught by the
+# watchdog and another is playing within its timeout and 5 s; that
+# `systemctl stop` ends it all within 2 s; that with no output at all the
+# service stays active, unrestarted, for 3 minutes on Debian 13 and 1 on
+# Debian 12; and that `systemd-analyze verify` finds nothing in the unit. The
+# container is powered off and its root removed however the checks end. Needs
+# root and Debian's mirror, not systemd on this machine.
 #   kiosk-test.sh [bookworm|trixie]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -31,6 +35,9 @@ debs=("$build"/vexshow_*_amd64.deb "$build"/vexshow-kiosk_*_all.deb)
 unit=vexshow-kiosk.service
 # The scene's size, and how long one round of the show lasts.
 scene_width=800 scene_height=480 round_s=19
+# How long the show plays with no output at all; each minute is a minute of
+# CI, so one release waits longer than the other.
+idle_s=$([ "$release" = trixie ] && echo 180 || echo 60)
 begin=$SECONDS
 work=$(mktemp -d /var/tmp/vexshow-kiosk.XXXXXX)
 nspawn='' leader='' failures=0
@@ -205,6 +212,19 @@ if [ -z "$first" ]; then
     exit 1
 fi
 
+# Type=notify: active once the show said it was ready, which is after cage
+# started (its start in clock ticks since boot, the 22nd field of its stat),
+# not as soon as the service's process did.
+active_us=$(in_container systemctl show -p ActiveEnterTimestampMonotonic --value "$unit")
+stat=$(in_container cat "/proc/$(in_container pgrep -o -x cage)/stat")
+read -ra fields <<<"${stat##*) }"
+started_us=$((fields[19] * 1000000 / $(getconf CLK_TCK)))
+if ((active_us > started_us)); then
+    say "the kiosk became active $(((active_us - started_us) / 1000)) ms after cage started, once the show was ready"
+else
+    fail "the kiosk became active $(((started_us - active_us) / 1000)) ms before cage started: it did not wait for the show to be ready"
+fi
+
 # The scene and its border from about 6 s into a round to 13 s.
 framed=''
 until=$((SECONDS + round_s))
@@ -263,6 +283,42 @@ else
     fail "the show did not loop in one process: process $pid showed its title card, then ${looped:-no process} did so again after two rounds"
 fi
 
+# Past two rounds, in its third; the version, as after an upgrade it must be
+# the new one.
+version=$(in_container vexshow --version)
+status=$(in_container systemctl status --no-pager "$unit" | sed -n 's/^ *Status: "\(.*\)"$/\1/p')
+if [[ "$status" =~ ^"$version, round "([0-9]+)", "[0-9.]+" frames a second"$ ]] && ((BASH_REMATCH[1] >= 3)); then
+    say "systemctl status says: $status"
+else
+    fail "systemctl status does not name $version, its round past two and its frame rate: ${status:-no status}"
+fi
+
+# A show that hangs, as one stopped with SIGSTOP does, sends the watchdog
+# nothing more: systemd ends it and starts another.
+watchdog_s=$(in_container systemctl show -p WatchdogUSec --value "$unit")
+watchdog_s=${watchdog_s%s}
+timeouts=$(in_container journalctl -b -u "$unit" --no-pager | grep -c 'Watchdog timeout' || true)
+stopped=$(show_pid)
+stop_time=$EPOCHREALTIME
+in_container kill -STOP "$stopped"
+again=''
+until=$((SECONDS + watchdog_s + 10))
+while [ -z "$again" ] && ((SECONDS < until)); do
+    sleep 0.2
+    pid=$(in_container pgrep -n -x vexshow || true)
+    if [ -n "$pid" ] && [ "$pid" != "$stopped" ] && shoot restart &&
+            [[ "$(painted "$work/restart.png")" != 0x0* ]]; then
+        again=$pid
+    fi
+done
+ms=$(((${EPOCHREALTIME/./} - ${stop_time/./}) / 1000))
+caught=$(in_container journalctl -b -u "$unit" --no-pager | grep -c 'Watchdog timeout' || true)
+if [ -n "$again" ] && ((ms <= (watchdog_s + 5) * 1000)) && ((caught > timeouts)); then
+    say "the watchdog caught the show stopped with SIGSTOP; another was playing after $ms ms"
+else
+    fail "the show stopped with SIGSTOP: $((caught - timeouts)) watchdog timeouts, ${again:+another playing}${again:-none playing} after $ms ms, not within $((watchdog_s + 5)) s"
+fi
+
 stop_time=$EPOCHREALTIME
 in_container systemctl stop "$unit"
 left=''
@@ -276,6 +332,31 @@ if [ -z "$left" ] && ((ms <= 2000)); then
 else
     fail "systemctl stop left ${left:-nothing} running, after $ms ms"
 fi
+
+# No output at all, as when every screen is off or unplugged: the show is
+# ready, and idle, not hung; the watchdog leaves it be.
+cat >"$root/etc/systemd/system/$unit.d/no-output.conf" <<'EOF'
+[Service]
+Environment=WLR_HEADLESS_OUTPUTS=0
+EOF
+in_container systemctl daemon-reload
+if in_container timeout 60 systemctl start "$unit"; then
+    restarts=$(in_container systemctl show -p NRestarts --value "$unit")
+    sleep "$idle_s"
+    state=$(in_container systemctl is-active "$unit" || true)
+    now=$(in_container systemctl show -p NRestarts --value "$unit")
+    status=$(in_container systemctl show -p StatusText --value "$unit")
+    if [ "$state" = active ] && [ "$now" = "$restarts" ] && [[ "$status" = *"drawing nothing"* ]]; then
+        say "with no output the kiosk stayed active for $idle_s s, not restarted: $status"
+    else
+        fail "with no output, after $idle_s s: $state, restarted $((now - restarts)) times, saying: $status"
+    fi
+else
+    fail "with no output the kiosk did not start"
+fi
+in_container systemctl stop "$unit"
+rm "$root/etc/systemd/system/$unit.d/no-output.conf"
+in_container systemctl daemon-reload
 
 if verify=$(in_container systemd-analyze verify "$unit" 2>&1) && [ -z "$verify" ]; then
     say "systemd-analyze verify finds nothing in $unit"

@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the vexshow developers
 // SPDX-License-Identifier: BSD-3-Clause
 
+#include "notifysocket.h"
 #include "virtualdisplay.h"
 #include "vncscreen.h"
 #include "westonscreen.h"
@@ -13,6 +14,7 @@
 #include <QLibraryInfo>
 #include <QMap>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -285,6 +287,7 @@ private slots:
     void anEndFromOutsideIsPrompt();
     void thePointerNeverShows_data();
     void thePointerNeverShows();
+    void aServiceManagerHearsHowItPlays();
     void everyScreenShowsTheWholeScene_data();
     void everyScreenShowsTheWholeScene();
 
@@ -524,6 +527,52 @@ void tst_HostileEnvironments::thePointerNeverShows()
 
     const QString fault = screen->pointerFault();
     QVERIFY2(fault.isEmpty(), qPrintable(fault));
+}
+
+// As systemd hears it from a kiosk's show: ready, well for as long as it
+// plays and not once it is stopped, its round and frame rate, its end.
+void tst_HostileEnvironments::aServiceManagerHearsHowItPlays()
+{
+    VirtualDisplay display(sceneSize);
+    QVERIFY2(display.start(), qPrintable(display.errorString()));
+    NotifySocket manager;
+    QVERIFY2(!manager.path().isEmpty(), "the test's notification socket could not be bound");
+    QProcessEnvironment environment = display.environment();
+    environment.insert("NOTIFY_SOCKET", manager.path());
+    // A ping every half second.
+    environment.insert("WATCHDOG_USEC", "1000000");
+    QProcess show;
+    auto stopShow = qScopeGuard([&show] { stopProcess(show); });
+    startShow(show, VEXSHOW_BINARY, environment, {"--loop"});
+    QVERIFY2(show.waitForStarted(5000), qPrintable(show.errorString()));
+
+    const QRegularExpression secondRound("^vexshow " VEXSHOW_VERSION ", round 2, [0-9.]+ frames a second$");
+    const bool played = QTest::qWaitFor([&] {
+        return secondRound.match(manager.last("STATUS")).hasMatch() || show.state() == QProcess::NotRunning;
+    }, latestEnd + promptBound);
+    const QString heard = manager.received().join(" | ");
+    QVERIFY2(played && show.state() == QProcess::Running,
+             qPrintable("no second round was reported: " + heard + "\n" + exitFault(show) + output(show)));
+    QVERIFY2(heard.startsWith("READY=1\nSTATUS=vexshow " VEXSHOW_VERSION ", round 1 |"),
+             qPrintable("the show was not ready first, with its round: " + heard));
+    QVERIFY2(manager.count("WATCHDOG=1") >= 10,
+             qPrintable(QString("a round brought %1 watchdog pings").arg(manager.count("WATCHDOG=1"))));
+
+    // A ping already on its way may still come.
+    ::kill(pid_t(show.processId()), SIGSTOP);
+    QTest::qWait(1000);
+    const int pings = manager.count("WATCHDOG=1");
+    QTest::qWait(2000);
+    ::kill(pid_t(show.processId()), SIGCONT);
+    QVERIFY2(manager.count("WATCHDOG=1") == pings, "the stopped show said it was well");
+    QVERIFY2(QTest::qWaitFor([&] { return manager.count("WATCHDOG=1") > pings; }, promptBound),
+             "the show, continued, never said it was well again");
+
+    ::kill(pid_t(show.processId()), SIGTERM);
+    QVERIFY2(finishesWithin(show, promptBound), "the show went on playing");
+    const QString fault = exitFault(show);
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    QVERIFY2(manager.received().last() == "STOPPING=1", qPrintable("the show did not say it was stopping: " + heard));
 }
 
 void tst_HostileEnvironments::everyScreenShowsTheWholeScene_data()

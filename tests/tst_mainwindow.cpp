@@ -2,7 +2,9 @@
 // SPDX-License-Identifier: BSD-3-Clause
 
 #include "mainwindow.h"
+#include "notifysocket.h"
 #include "sceneview.h"
+#include "servicenotifier.h"
 
 #include <QAction>
 #include <QColor>
@@ -11,6 +13,10 @@
 #include <QQmlContext>
 #include <QQmlExpression>
 #include <QQuickItem>
+#include <QQuickWindow>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QStringListModel>
 #include <QTest>
@@ -27,6 +33,8 @@ private slots:
     void quitActionClosesTheWindow_data();
     void quitActionClosesTheWindow();
     void showsNoBars();
+    void tellsTheServiceManagerHowTheShowIs_data();
+    void tellsTheServiceManagerHowTheShowIs();
 };
 
 void tst_MainWindow::publishesTheSceneContext()
@@ -122,6 +130,74 @@ void tst_MainWindow::showsNoBars()
     QVERIFY(!window.findChild<QMenuBar *>());
     QVERIFY(!window.findChild<QToolBar *>());
     QVERIFY(!window.findChild<QStatusBar *>());
+}
+
+void tst_MainWindow::tellsTheServiceManagerHowTheShowIs_data()
+{
+    QTest::addColumn<bool>("shown");
+    QTest::addColumn<bool>("nextRound");
+    QTest::addColumn<bool>("frameStuck");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<bool>("healthy");
+
+    const QString show = "^vexshow " VEXSHOW_VERSION;
+    QTest::newRow("playing") << true << false << false << show + ", round 1$" << true;
+    QTest::newRow("its next round") << true << true << false << show + ", round 2, [0-9.]+ frames a second$" << true;
+    // No screen, so no frames at all: idle, not hung.
+    QTest::newRow("no screen to draw on") << false << true << false
+                                          << show + ", round 2, drawing nothing: no screen to show on$" << true;
+    QTest::newRow("a frame begun and never finished") << false << false << true << show + ", round 1$" << false;
+}
+
+void tst_MainWindow::tellsTheServiceManagerHowTheShowIs()
+{
+    QFETCH(bool, shown);
+    QFETCH(bool, nextRound);
+    QFETCH(bool, frameStuck);
+    QFETCH(QString, status);
+    QFETCH(bool, healthy);
+
+    NotifySocket manager;
+    QVERIFY2(!manager.path().isEmpty(), "the test's notification socket could not be bound");
+    // Checks every 50 ms.
+    qputenv("NOTIFY_SOCKET", QFile::encodeName(manager.path()));
+    qputenv("WATCHDOG_USEC", "100000");
+    auto unset = qScopeGuard([] {
+        qunsetenv("NOTIFY_SOCKET");
+        qunsetenv("WATCHDOG_USEC");
+    });
+    MainWindow window;
+    window.setLooping(true);
+    if (shown) {
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+    }
+    new ServiceNotifier(&window);
+
+    QVERIFY2(QTest::qWaitFor([&manager] { return manager.count("READY=1") > 0; }), "the show never said it was ready");
+    QVERIFY2(manager.received().first().startsWith("READY=1\n"),
+             qPrintable("the show was not ready first: " + manager.received().join(" | ")));
+    QSignalSpy drawn(window.sceneWindow(), &QQuickWindow::afterRendering);
+    if (shown)
+        QVERIFY2(drawn.wait(), "the shown window drew no frame");
+    if (nextRound)
+        window.findChild<QAction *>()->trigger();
+    if (frameStuck)
+        emit window.sceneWindow()->beforeRendering();
+
+    // Two checks notice a stuck frame; four more must send nothing.
+    QTest::qWait(200);
+    const int pings = manager.count("WATCHDOG=1");
+    if (healthy) {
+        QVERIFY2(QTest::qWaitFor([&] { return manager.count("WATCHDOG=1") >= pings + 3; }),
+                 qPrintable(QString("the healthy show sent %1 watchdog pings, then no more").arg(pings)));
+    } else {
+        QTest::qWait(200);
+        QVERIFY2(manager.count("WATCHDOG=1") == pings, "the show went on saying it was well with a frame stuck");
+    }
+    const QString last = manager.last("STATUS");
+    QVERIFY2(QRegularExpression(status).match(last).hasMatch(),
+             qPrintable(QString("the status is \"%1\", not %2").arg(last, status)));
 }
 
 QTEST_MAIN(tst_MainWindow)

@@ -5,31 +5,24 @@
 # Plays the show for ever in the kiosk compositor cage, on the outputs and
 # turned as /etc/default/vexshow-kiosk says (ROTATION, OUTPUT). Run by
 # vexshow-kiosk.service, as /usr/lib/vexshow-kiosk/vexshow-kiosk:
-#   vexshow-kiosk            starts cage, with -s so that a technician can
-#                            still switch to another console
-#   vexshow-kiosk --in-cage  cage's one client: sets up the outputs through
-#                            wlr-randr, then becomes the show
-#   vexshow-kiosk --stop PID  asks the show in cage PID to end, and waits a
-#                            little for cage to follow it
+#   vexshow-kiosk                  starts cage, with -s so that a technician
+#                                  can still switch to another console, sets
+#                                  up its outputs through wlr-randr, then
+#                                  becomes the show
+#   vexshow-kiosk --hold PID FIFO  cage's own client: writes where cage
+#                                  listens to FIFO, then keeps cage running
+#                                  for as long as process PID, the show, runs
+#
+# The show is the service's main process, not cage's child: the login session
+# moves cage and all it starts out of the service's control group, and from
+# there systemd hears nothing the show says of being ready and well. The
+# show ends cleanly on the service's SIGTERM, and cage a moment later; cage
+# never gets that SIGTERM, on which Debian 12's cage aborts.
 set -euo pipefail
 
-# The show ends cleanly on SIGTERM, and cage with its client; Debian 12's cage
-# aborts on SIGTERM itself.
-if [ "${1:-}" = --stop ]; then
-    cage=${2:-}
-    [ -n "$cage" ] || exit 0
-    children=()
-    read -ra children 2>/dev/null <"/proc/$cage/task/$cage/children" || true
-    for child in "${children[@]}"; do
-        if [ "$(cat "/proc/$child/comm" 2>/dev/null)" = vexshow ]; then
-            kill -TERM "$child" || true
-        fi
-    done
-    for ((i = 0; i < 20; i++)); do
-        kill -0 "$cage" 2>/dev/null || break
-        sleep 0.1
-    done
-    exit 0
+if [ "${1:-}" = --hold ]; then
+    echo "$WAYLAND_DISPLAY" >"$3"
+    exec tail -f -s 0.2 --pid="$2" /dev/null
 fi
 
 rotation=${ROTATION:-0}
@@ -42,18 +35,33 @@ case "$rotation" in
         ;;
 esac
 
-if [ "${1:-}" != --in-cage ]; then
-    # cage 0.1 turns its outputs a quarter each -r; later ones leave all
-    # output settings to a client of the output management protocol.
-    if [[ "$(cage -v 2>&1)" == *" 0.1."* ]]; then
-        turns=()
-        for ((i = 0; i < rotation / 90; i++)); do
-            turns+=(-r)
-        done
-        exec cage -s "${turns[@]}" -- vexshow --loop
-    fi
-    exec cage -s -- "$0" --in-cage
+# cage 0.1 turns its outputs a quarter each -r, and cannot choose one; later
+# ones leave all output settings to a client of the output management
+# protocol.
+turns=()
+if [[ "$(cage -v 2>&1)" == *" 0.1."* ]]; then
+    for ((i = 0; i < rotation / 90; i++)); do
+        turns+=(-r)
+    done
+    rotation=0 output=
 fi
+
+# Opened for reading and writing, the fifo does not wait for cage to open it;
+# a cage that does not start leaves nothing to read.
+fifo=$(mktemp -u /tmp/vexshow-kiosk.XXXXXX)
+mkfifo -m 600 "$fifo"
+exec 3<>"$fifo"
+# The console as its input, not the /dev/null a job in the background gets.
+cage -s "${turns[@]}" -- "$0" --hold $$ "$fifo" <&0 3<&- &
+display=''
+read -r -t 30 display <&3 || true
+exec 3<&-
+rm -f "$fifo"
+if [ -z "$display" ]; then
+    echo "vexshow-kiosk: cage did not start within 30 s" >&2
+    exit 1
+fi
+export WAYLAND_DISPLAY=$display
 
 if [ "$rotation" != 0 ] || [ -n "$output" ]; then
     mapfile -t outputs < <(wlr-randr | sed -n 's/^\([^ ]\+\).*/\1/p')
