@@ -220,6 +220,17 @@ if [ "$(in_container systemctl is-active "$unit")" = active ]; then
 else
     fail "the kiosk is not active after boot"
 fi
+first=''
+for ((i = 0; i < 50; i++)); do
+    sleep 0.2
+    first=$(show_pid)
+    [ -z "$first" ] || break
+done
+if [ -z "$first" ]; then
+    fail "no show is running"
+    in_container journalctl -b -u "$unit" --no-pager | tail -n 30
+    exit 1
+fi
 # The login session that cage leads, as its PAM service opened it (the seat
 # and the VT come with a console, which the test has not).
 cage_pid=$(in_container systemctl show -p MainPID --value "$unit")
@@ -233,17 +244,6 @@ if [ "$session" = "Class=user Service=vexshow-kiosk Type=wayland" ]; then
     say "cage leads a login session: $session"
 else
     fail "cage ($cage_pid) leads no login session of the kiosk's PAM service: ${session:-none}"
-fi
-first=''
-for ((i = 0; i < 50; i++)); do
-    sleep 0.2
-    first=$(show_pid)
-    [ -z "$first" ] || break
-done
-if [ -z "$first" ]; then
-    fail "no show is running"
-    in_container journalctl -b -u "$unit" --no-pager | tail -n 30
-    exit 1
 fi
 
 # The scene and its border from about 6 s into a round to 13 s.
