@@ -5,8 +5,10 @@
 # Boots a fresh Debian root of a release (amd64) with systemd-nspawn, installs
 # the show's and the kiosk's packages there with apt as docs/kiosk.md says,
 # enables the service with its one command and boots again. Then it checks
-# that the service is active after boot, and only once the show has said it
-# is ready, after cage started; that a screenshot of cage's output (grim) shows the scene in the
+# that the package takes the kiosk's user out of the groups an earlier one put
+# it in; that the service is active after boot, in a login session of its own
+# PAM service, and only once the show has said it is ready, after cage
+# started; that a screenshot of cage's output (grim) shows the scene in the
 # centre and black around it; that after a SIGKILL of the show systemd has it
 # playing again within 5 s; that the show loops in one process past two round
 # boundaries, its title card back on screen, and `systemctl status` names its
@@ -14,9 +16,14 @@
 # watchdog and another is playing within its timeout and 5 s; that
 # `systemctl stop` ends it all within 2 s; that with no output at all the
 # service stays active, unrestarted, for 3 minutes on Debian 13 and 1 on
-# Debian 12; and that `systemd-analyze verify` finds nothing in the unit. The
-# container is powered off and its root removed however the checks end. Needs
-# root and Debian's mirror, not systemd on this machine.
+# Debian 12; that `systemd-analyze verify` finds nothing in the unit and
+# `systemd-analyze security` rates its exposure 2.0 at most; that settings
+# systemd or the wrapper cannot take are named in the journal while the show
+# plays, and ROTATION reaches the show; on Debian 13, that an output switched
+# on again goes off while OUTPUT chooses another; and that the journal shows
+# no system call or file refused to the kiosk. The container is powered off
+# and its root removed however the checks end. Needs root and Debian's mirror,
+# not systemd on this machine.
 #   kiosk-test.sh [bookworm|trixie]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -100,13 +107,16 @@ show_pid() {
     in_container pgrep -x vexshow || true
 }
 
+# Runs a Wayland client of cage's, as root, on the socket in the service's
+# runtime directory.
+in_cage() {
+    in_container env XDG_RUNTIME_DIR=/run/vexshow-kiosk WAYLAND_DISPLAY=wayland-0 "$@"
+}
+
 # shoot NAME: a screenshot of cage's output, in $work/NAME.png.
 shoot() {
-    local uid
-    uid=$(in_container id -u vexshow-kiosk)
     rm -f "$root/root/shot.png"
-    in_container env XDG_RUNTIME_DIR="/run/user/$uid" WAYLAND_DISPLAY=wayland-0 \
-        grim /root/shot.png 2>/dev/null && mv "$root/root/shot.png" "$work/$1.png"
+    in_cage grim /root/shot.png 2>/dev/null && mv "$root/root/shot.png" "$work/$1.png"
 }
 
 # What of a screenshot is not black: WIDTHxHEIGHT+X+Y, 0x0 for nothing.
@@ -166,7 +176,9 @@ wait_for_picture() {
 root_make "$release" amd64 "$work/root" --include=systemd,systemd-sysv,dbus,libpam-systemd
 cp "${debs[@]}" "$root/root/"
 # What the test alone differs in from a board: a compositor with no screen,
-# drawing in software, and no console to take.
+# drawing in software, and no console to take; and a system call the filter
+# refuses ends the process with SIGSYS, which the journal shows, where a
+# board's EPERM would pass unseen.
 mkdir -p "$root/etc/systemd/system/$unit.d"
 cat >"$root/etc/systemd/system/$unit.d/test.conf" <<'EOF'
 [Service]
@@ -176,6 +188,7 @@ StandardInput=null
 TTYReset=no
 TTYVHangup=no
 TTYVTDisallocate=no
+SystemCallErrorNumber=
 EOF
 # apt keeps what it downloads, for the cache of the next run.
 echo 'Binary::apt::APT::Keep-Downloaded-Packages "true";' >"$root/etc/apt/apt.conf.d/99keep-downloads"
@@ -192,6 +205,21 @@ fi
 # The test's own tools, after the kiosk has what it needs: the screenshots,
 # the processes, and the manual pages that systemd-analyze verify looks for.
 in_container apt-get install -q -y --no-install-recommends grim procps man-db >>"$work/apt.log" 2>&1
+
+# The groups a user made by an earlier package is in, which that package made
+# where udev had not; an upgrade, whose steps a reinstall runs, takes it out of
+# them.
+for group in input video render; do
+    in_container groupadd --force --system "$group"
+    in_container gpasswd --add vexshow-kiosk "$group" >/dev/null
+done
+in_container sh -c 'cd /root && apt install -y --reinstall "$@"' sh "./${debs[1]##*/}" >>"$work/apt.log" 2>&1
+groups=$(in_container id -nG vexshow-kiosk)
+if [[ " $groups " =~ \ (input|video|render)\  ]]; then
+    fail "after an upgrade the kiosk's user is still in ${BASH_REMATCH[1]}: $groups"
+else
+    say "after an upgrade the kiosk's user is in no group but its own: $groups"
+fi
 power_off
 boot
 
@@ -210,6 +238,20 @@ if [ -z "$first" ]; then
     fail "no show is running"
     in_container journalctl -b -u "$unit" --no-pager | tail -n 30
     exit 1
+fi
+# The login session that the show leads, as its PAM service opened it (the
+# seat and the VT come with a console, which the test has not).
+main_pid=$(in_container systemctl show -p MainPID --value "$unit")
+session=''
+for id in $(in_container loginctl list-sessions --no-legend | awk '{ print $1 }'); do
+    if [ "$(in_container loginctl show-session -p Leader --value "$id")" = "$main_pid" ]; then
+        session=$(in_container loginctl show-session -p Service -p Type -p Class "$id" | sort | paste -sd ' ')
+    fi
+done
+if [ "$session" = "Class=user Service=vexshow-kiosk Type=wayland" ]; then
+    say "the show leads a login session: $session"
+else
+    fail "the show ($main_pid) leads no login session of the kiosk's PAM service: ${session:-none}"
 fi
 
 # Type=notify: active once the show said it was ready, which is after cage
@@ -362,6 +404,85 @@ if verify=$(in_container systemd-analyze verify "$unit" 2>&1) && [ -z "$verify" 
     say "systemd-analyze verify finds nothing in $unit"
 else
     fail "systemd-analyze verify: $verify"
+fi
+
+exposure=$(in_container systemd-analyze security "$unit" 2>&1 | grep 'Overall exposure level' || true)
+if [[ "$exposure" =~ :\ ([0-9]+\.[0-9]) ]] && awk -v e="${BASH_REMATCH[1]}" 'BEGIN { exit !(e <= 2.0) }'; then
+    say "systemd-analyze security: $exposure"
+else
+    fail "systemd-analyze security rates more than 2.0: ${exposure:-no figure}"
+fi
+
+# play_with SETTING...: starts the show with /etc/default/vexshow-kiosk holding
+# the lines SETTING, and waits up to 10 s for it to play.
+play_with() {
+    printf '%s\n' "$@" >"$root/etc/default/vexshow-kiosk"
+    in_container systemctl restart "$unit"
+    local until=$((SECONDS + 10))
+    while [ -z "$(show_pid)" ] && ((SECONDS < until)); do
+        sleep 0.2
+    done
+}
+
+# What the kiosk's processes, and systemd about it, wrote in this boot.
+kiosk_journal() {
+    in_container journalctl -b --no-pager SYSLOG_IDENTIFIER=vexshow-kiosk + UNIT="$unit" + _SYSTEMD_UNIT="$unit"
+}
+
+# The outputs cage lights, by name.
+lit_outputs() {
+    in_cage wlr-randr | awk '/^[^ ]/ { name = $1 } /^ +Enabled: yes/ { print name }' | paste -sd ' '
+}
+
+play_with ROTATION=sideways 'this line is no setting'
+said=$(kiosk_journal)
+if [[ "$said" == *"vexshow-kiosk:2 is not NAME=VALUE"* && "$said" == *"not sideways; not turning"* ]] &&
+        [ -n "$(show_pid)" ]; then
+    say "bad settings: the journal names the line that is no setting and the bad ROTATION, and the show plays"
+else
+    fail "bad settings: the journal does not name the line that is no setting and the bad ROTATION, or no show plays ($(show_pid))"
+fi
+play_with ROTATION=90
+args=$(in_container ps -o args= -C vexshow || true)
+if [ "$args" = "vexshow --loop --rotate 90" ]; then
+    say "ROTATION=90 reaches the show: $args"
+else
+    fail "ROTATION=90 does not reach the show: ${args:-no show}"
+fi
+
+# Debian 13's cage leaves outputs to wlr-randr, and gives one that comes back
+# its defaults, as wlr-randr --on does here: lit.
+if [ "$release" != bookworm ]; then
+    printf '[Service]\nEnvironment=WLR_HEADLESS_OUTPUTS=2\n' >"$root/etc/systemd/system/$unit.d/outputs.conf"
+    in_container systemctl daemon-reload
+    play_with OUTPUT=HEADLESS-2
+    before=$(lit_outputs)
+    in_cage wlr-randr --output HEADLESS-1 --on
+    lit_again=$EPOCHREALTIME
+    until=$((SECONDS + 5))
+    while [ "$(lit_outputs)" != HEADLESS-2 ] && ((SECONDS < until)); do
+        sleep 0.2
+    done
+    ms=$(((${EPOCHREALTIME/./} - ${lit_again/./}) / 1000))
+    if [ "$before" = HEADLESS-2 ] && [ "$(lit_outputs)" = HEADLESS-2 ]; then
+        say "OUTPUT=HEADLESS-2 holds: HEADLESS-1, lit again, was off again after $ms ms"
+    else
+        fail "OUTPUT=HEADLESS-2 does not hold: cage lit ${before:-nothing}, then $(lit_outputs) ${ms} ms after HEADLESS-1 was lit again"
+    fi
+    rm "$root/etc/systemd/system/$unit.d/outputs.conf"
+    in_container systemctl daemon-reload
+fi
+in_container systemctl stop "$unit"
+: >"$root/etc/default/vexshow-kiosk"
+
+# A system call the filter refused ends its process (test.conf); a file or
+# device the sandbox hides or keeps read-only makes a program say so.
+refused=$(kiosk_journal | grep -i -E 'not permitted|permission denied|read-only file system|status=(31/SYS|159)|bad system call|seccomp|apparmor="DENIED"' || true)
+if [ -z "$refused" ]; then
+    say "the journal shows nothing refused to the kiosk, after playing, restarts and stops"
+else
+    fail "the sandbox refused the kiosk something:"
+    printf '%s\n' "$refused" | head -n 10
 fi
 
 if [ "$failures" -ne 0 ]; then

@@ -2,15 +2,15 @@
 # SPDX-FileCopyrightText: 2026 the vexshow developers
 # SPDX-License-Identifier: BSD-3-Clause
 
-# Plays the show for ever in the kiosk compositor cage, on the outputs and
-# turned as /etc/default/vexshow-kiosk says (ROTATION, OUTPUT). Run by
+# Plays the show for ever in the kiosk compositor cage, turned and on the
+# output /etc/default/vexshow-kiosk says (ROTATION, OUTPUT). Run by
 # vexshow-kiosk.service, as /usr/lib/vexshow-kiosk/vexshow-kiosk:
 #   vexshow-kiosk                  starts cage, with -s so that a technician
-#                                  can still switch to another console, sets
-#                                  up its outputs through wlr-randr, then
+#                                  can still switch to another console, then
 #                                  becomes the show
 #   vexshow-kiosk --hold PID FIFO  cage's own client: writes where cage
-#                                  listens to FIFO, then keeps cage running
+#                                  listens to FIFO, keeps every output but
+#                                  OUTPUT switched off, and keeps cage running
 #                                  for as long as process PID, the show, runs
 #
 # The show is the service's main process, not cage's child: the login session
@@ -20,13 +20,58 @@
 # never gets that SIGTERM, on which Debian 12's cage aborts.
 set -euo pipefail
 
+# hold_output PID [again]: switches every output but $OUTPUT off, or all on
+# while there is no $OUTPUT; once, or with "again" every 2 s for as long as
+# process PID plays: cage gives an output that comes back (a screen out of
+# standby, a cable plugged in) its defaults, which light it.
+hold_output() {
+    local listing name state want missing=''
+    while kill -0 "$1" 2>/dev/null && listing=$(wlr-randr 2>/dev/null); do
+        local -A enabled=()
+        while read -r name state; do
+            enabled[$name]=$state
+        done < <(awk '/^[^ ]/ { name = $1 } /^ +Enabled:/ { print name, $2 }' <<<"$listing")
+        if [ -n "${enabled[$OUTPUT]:-}" ]; then
+            missing=''
+        elif [ -z "$missing" ]; then
+            echo "vexshow-kiosk: no output $OUTPUT, only: ${!enabled[*]}; showing on all" >&2
+            missing=yes
+        fi
+        for name in "${!enabled[@]}"; do
+            want=$([ -n "$missing" ] || [ "$name" = "$OUTPUT" ] && echo on || echo off)
+            [ "${enabled[$name]}" != "$([ "$want" = on ] && echo yes || echo no)" ] || continue
+            # The show on a screen set up wrong beats no show.
+            if ! wlr-randr --output "$name" "--$want"; then
+                echo "vexshow-kiosk: cage did not switch $name $want; leaving the outputs as they are" >&2
+                return 0
+            fi
+        done
+        [ "${2:-}" = again ] || return 0
+        sleep 2
+    done
+}
+
 if [ "${1:-}" = --hold ]; then
-    echo "$WAYLAND_DISPLAY" >"$3"
+    # The outputs are set before the show starts on them.
+    if [ -n "${OUTPUT:-}" ]; then
+        hold_output "$2"
+        echo "$WAYLAND_DISPLAY" >"$3"
+        hold_output "$2" again
+    else
+        echo "$WAYLAND_DISPLAY" >"$3"
+    fi
     exec tail -f -s 0.2 --pid="$2" /dev/null
 fi
 
+# systemd passes over a line of the settings that is no assignment without a
+# word.
+settings=/etc/default/vexshow-kiosk
+if [ -r "$settings" ]; then
+    grep -n -v -E '^[[:space:]]*([#;]|$)|^[[:space:]]*[A-Za-z_][A-Za-z0-9_]*[[:space:]]*=' "$settings" |
+        sed "s|^\([0-9]*\):|vexshow-kiosk: $settings:\1 is not NAME=VALUE, ignored: |" >&2 || true
+fi
+
 rotation=${ROTATION:-0}
-output=${OUTPUT:-}
 case "$rotation" in
     0 | 90 | 180 | 270) ;;
     *)
@@ -34,16 +79,15 @@ case "$rotation" in
         rotation=0
         ;;
 esac
-
-# cage 0.1 turns its outputs a quarter each -r, and cannot choose one; later
-# ones leave all output settings to a client of the output management
-# protocol.
-turns=()
-if [[ "$(cage -v 2>&1)" == *" 0.1."* ]]; then
-    for ((i = 0; i < rotation / 90; i++)); do
-        turns+=(-r)
-    done
-    rotation=0 output=
+# cage 0.1 has no output management; later ones leave it to a client.
+if [ -n "${OUTPUT:-}" ] && [[ "$(cage -v 2>&1)" == *" 0.1."* ]]; then
+    echo "vexshow-kiosk: this cage cannot choose an output; OUTPUT=$OUTPUT ignored, showing on all" >&2
+    OUTPUT=
+fi
+export OUTPUT
+# The service hides logind's /run/user; its own runtime directory stands in.
+if [ -n "${RUNTIME_DIRECTORY:-}" ]; then
+    export XDG_RUNTIME_DIR=$RUNTIME_DIRECTORY
 fi
 
 # Opened for reading and writing, the fifo does not wait for cage to open it;
@@ -52,7 +96,7 @@ fifo=$(mktemp -u /tmp/vexshow-kiosk.XXXXXX)
 mkfifo -m 600 "$fifo"
 exec 3<>"$fifo"
 # The console as its input, not the /dev/null a job in the background gets.
-cage -s "${turns[@]}" -- "$0" --hold $$ "$fifo" <&0 3<&- &
+cage -s -- "$0" --hold $$ "$fifo" <&0 3<&- &
 display=''
 read -r -t 30 display <&3 || true
 exec 3<&-
@@ -63,22 +107,6 @@ if [ -z "$display" ]; then
 fi
 export WAYLAND_DISPLAY=$display
 
-if [ "$rotation" != 0 ] || [ -n "$output" ]; then
-    mapfile -t outputs < <(wlr-randr | sed -n 's/^\([^ ]\+\).*/\1/p')
-    if [ -n "$output" ] && ! printf '%s\n' "${outputs[@]}" | grep -qxF -- "$output"; then
-        echo "vexshow-kiosk: no output $output, only: ${outputs[*]}; showing on all" >&2
-        output=
-    fi
-    transform=$([ "$rotation" = 0 ] && echo normal || echo "$rotation")
-    for name in "${outputs[@]}"; do
-        if [ -n "$output" ] && [ "$name" != "$output" ]; then
-            settings=(--off)
-        else
-            settings=(--transform "$transform")
-        fi
-        # The show on a screen set up wrong beats no show.
-        wlr-randr --output "$name" "${settings[@]}" ||
-            echo "vexshow-kiosk: cage did not take ${settings[*]} for $name" >&2
-    done
-fi
-exec vexshow --loop
+# The show turns itself, inside its window, on every output and whatever
+# happens to them.
+exec vexshow --loop --rotate "$rotation"
