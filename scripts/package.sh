@@ -112,6 +112,9 @@ build_package() {
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
         -DVEXSHOW_DEBIAN_REVISION="$revision" -DVEXSHOW_DEBIAN_DISTRIBUTION="$release" "${cross[@]}"
     rm -f "$build"/*.deb "$build/SHA256SUMS"
+    # Every output is made again: rcc writes SOURCE_DATE_EPOCH into the
+    # resources it packs, and ninja would keep those of an earlier commit.
+    cmake --build "$build" --target clean
     cmake --build "$build" --target package
 }
 
