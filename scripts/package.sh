@@ -48,11 +48,16 @@ package_stamp() {
     files=$(project_files | sort -z |
         tar --null --no-recursion -T - -c --mtime=@0 --owner=0 --group=0 --numeric-owner | sha256sum)
     if [ "$release" = "$own_release" ]; then
-        # The build's packages and all they depend on, as installed; apt names
-        # alternatives that are not, which dpkg-query leaves out.
+        # The build's packages and all they depend on, as installed. apt also
+        # names alternatives that are not installed, which dpkg-query leaves
+        # out, and another architecture's, which the arm64 build installs
+        # beside the machine's: only the build's own architecture counts, and
+        # a name without one is the machine's or all.
         mapfile -t names < <(scripts/install-deps.sh --list "$([ "$arch" = amd64 ] && echo package || echo arm64)")
         mapfile -t names < <(apt-cache depends --recurse --installed --no-recommends --no-suggests \
-            --no-conflicts --no-breaks --no-replaces --no-enhances "${names[@]}" | grep -v '^ ' | sort -u)
+                --no-conflicts --no-breaks --no-replaces --no-enhances "${names[@]}" | grep -v '^ ' | sort -u |
+            awk -F: -v arch="$arch" 'NF == 1 || $2 == arch' |
+            sed "/:/!{s/\$/:all/;p;s/:all\$/:$(dpkg --print-architecture)/}")
         tools=$({ dpkg-query -W -f='${Package}:${Architecture} ${Version}\n' "${names[@]}" 2>/dev/null || true; } |
             sha256sum)
         tools="the installed packages ${tools%% *}"
