@@ -138,7 +138,7 @@ root_make() {
             return 1
         fi
         root_keep_downloads
-        # Yesterday's roots of every kind go: tomorrow makes its own.
+        # Earlier days' tarballs of every kind go: the mirror has moved on.
         find "$root_cache" -maxdepth 1 -name 'root-*.tar*' ! -name "root-$day-*" -delete
         tar -C "$root" --numeric-owner --xattrs --xattrs-include='*' \
             --exclude='./var/cache/apt/archives/*.deb' -cf "$tarball.part" .
