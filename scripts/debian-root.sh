@@ -5,7 +5,10 @@
 # Fresh Debian roots of any release and architecture, made by mmdebstrap from
 # Debian's mirror, with what a program on a display needs mounted inside.
 # Downloads are kept between runs in VEXSHOW_ROOT_CACHE (default
-# ~/.cache/vexshow-roots), one folder per release and architecture. Needs root.
+# ~/.cache/vexshow-roots), one folder per release and architecture, and so is
+# the day's tarball of each kind of root made there: the first root of a kind
+# on a day is made by mmdebstrap, the others are unpacked from its tarball.
+# Needs root.
 #
 # Run, it plays the project in a fresh root of its own and takes it down again:
 #   debian-root.sh RELEASE ARCH COMMAND...
@@ -18,12 +21,16 @@
 #   debian_target [RELEASE] [ARCH]   sets release (default: this machine's,
 #                          bookworm, trixie or testing) and arch (default amd64)
 #   root_make RELEASE ARCH DIR [MMDEBSTRAP-OPTION...]
-#                          a minbase root in DIR, kept in $root
+#                          a minbase root in DIR, kept in $root; one kind of
+#                          root is one release, architecture and option set;
+#                          --include="$root_booted_packages" makes one that
+#                          boots with its own systemd
 #   root_enter USER        /proc, /dev, /dev/pts, a /dev/shm and USER's
 #                          XDG_RUNTIME_DIR of its own; in_root runs as USER
 #   root_bind DIR PATH     shows the machine's DIR at PATH inside the root
 #   root_copy_project      copies the project, as it stands in this folder with
 #                          what is about to be checked in, to /vexshow inside
+#   project_files          lists those files, NUL-separated, as git names them
 #   in_root [NAME=VALUE...] COMMAND...
 #                          runs COMMAND inside, as the user entered, in a clean
 #                          environment with the variables given
@@ -31,6 +38,8 @@
 #                          mounted, removes the root
 
 root='' root_user=root root_cache=''
+# shellcheck disable=SC2034 # for the scripts that source this one
+root_booted_packages=systemd,systemd-sysv,dbus,libpam-systemd
 root_mounts=()
 root_binfmt_mounted=0 root_binfmt_enabled='' root_qemu_cpu=''
 
@@ -88,7 +97,7 @@ root_stop_emulation() {
 }
 
 root_make() {
-    local release=$1 arch=$2 options=("${@:4}")
+    local release=$1 arch=$2 options=("${@:4}") command key tarball lock day
     root=$3
     root_cache=${VEXSHOW_ROOT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/vexshow-roots}/$release-$arch
     mkdir -p "$root_cache"
@@ -102,17 +111,50 @@ root_make() {
     fi
     # The cache goes in and comes out as hard links: no copy, no mount. It is
     # taken out again at take-down, after whatever the caller installs.
-    echo "debian-root: a fresh Debian $release $arch root in $root"
     # The root lives for one run: dpkg need not wait for each file to reach the disk.
-    if ! mmdebstrap --variant=minbase --architectures="$arch" "${options[@]}" --dpkgopt=force-unsafe-io \
-            --skip=download/empty --skip=essential/unlink --skip=cleanup/apt \
-            --setup-hook="mkdir -p \"\$1/var/cache/apt/archives\"" \
-            --setup-hook="find '$root_cache' -name '*.deb' -exec ln -t \"\$1/var/cache/apt/archives\" {} +" \
-            "$release" "$root" http://deb.debian.org/debian >"$root.log" 2>&1; then
-        tail -n 20 "$root.log" >&2
-        return 1
+    command=(mmdebstrap --variant=minbase --architectures="$arch" "${options[@]}" --dpkgopt=force-unsafe-io
+        --skip=download/empty --skip=essential/unlink --skip=cleanup/apt
+        --setup-hook="mkdir -p \"\$1/var/cache/apt/archives\""
+        --setup-hook="find '$root_cache' -name '*.deb' -exec ln -t \"\$1/var/cache/apt/archives\" {} +"
+        "$release")
+    # A kind of root is what mmdebstrap is asked for, and a day's mirror.
+    key=$(printf '%s\0' "${command[@]}" | sha256sum | cut -c1-16)
+    day=$(date -u +%F)
+    tarball=$root_cache/root-$day-$key.tar
+    # Roots of one kind made side by side wait for the one that makes its tarball.
+    exec {lock}>"$root_cache/root-$key.lock"
+    flock "$lock"
+    if [ -e "$tarball" ]; then
+        echo "debian-root: a fresh Debian $release $arch root in $root, unpacked from ${tarball##*/}"
+        mkdir -p "$root"
+        tar -C "$root" --numeric-owner --xattrs --xattrs-include='*' -xpf "$tarball"
+        find "$root_cache" -maxdepth 1 -name '*.deb' -exec ln -t "$root/var/cache/apt/archives" {} +
+    else
+        echo "debian-root: a fresh Debian $release $arch root in $root, kept as ${tarball##*/}"
+        # Closed for mmdebstrap, so that nothing it leaves running holds the lock.
+        if ! "${command[@]}" "$root" http://deb.debian.org/debian >"$root.log" 2>&1 {lock}>&-; then
+            exec {lock}>&-
+            tail -n 20 "$root.log" >&2
+            return 1
+        fi
+        root_keep_downloads
+        # Earlier days' tarballs of every kind go: the mirror has moved on.
+        find "$root_cache" -maxdepth 1 -name 'root-*.tar*' ! -name "root-$day-*" -delete
+        tar -C "$root" --numeric-owner --xattrs --xattrs-include='*' \
+            --exclude='./var/cache/apt/archives/*.deb' -cf "$tarball.part" .
+        mv "$tarball.part" "$tarball"
     fi
+    exec {lock}>&-
     cp /etc/resolv.conf "$root/etc/"
+}
+
+# What apt downloaded into the root joins the cache; what came from the
+# cache is a second link to the same file.
+root_keep_downloads() {
+    if [ -d "$root/var/cache/apt/archives" ]; then
+        find "$root/var/cache/apt/archives" -maxdepth 1 -name '*.deb' -links 1 \
+            -exec ln -t "$root_cache" {} + 2>/dev/null || true
+    fi
 }
 
 # root_mount ARGUMENTS... PATH: mounts inside the root and remembers it.
@@ -139,12 +181,13 @@ root_bind() {
     root_mount --bind --make-private "$1" "$2"
 }
 
+project_files() {
+    git -C "$(dirname "${BASH_SOURCE[0]}")/.." ls-files -z --cached --others --exclude-standard
+}
+
 root_copy_project() {
-    local project
-    project=$(dirname "${BASH_SOURCE[0]}")/..
     mkdir -p "$root/vexshow"
-    git -C "$project" ls-files -z --cached --others --exclude-standard |
-        tar -C "$project" --null -T - -c | tar -x -C "$root/vexshow"
+    project_files | tar -C "$(dirname "${BASH_SOURCE[0]}")/.." --null -T - -c | tar -x -C "$root/vexshow"
 }
 
 in_root() {
@@ -162,10 +205,7 @@ root_take_down() {
     local i left=0
     root_stop_emulation
     [ -n "$root" ] || return 0
-    if [ -d "$root/var/cache/apt/archives" ]; then
-        find "$root/var/cache/apt/archives" -maxdepth 1 -name '*.deb' -links 1 \
-            -exec ln -t "$root_cache" {} + 2>/dev/null || true
-    fi
+    root_keep_downloads
     for ((i = ${#root_mounts[@]} - 1; i >= 0; i--)); do
         umount "${root_mounts[i]}" || left=1
     done

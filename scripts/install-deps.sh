@@ -16,7 +16,14 @@
 #                             systemd and reading its screenshots
 #   install-deps.sh reproducible
 #                             what the test that builds an artefact twice needs
+#   install-deps.sh --list [SET]
+#                             names a set's packages, one a line, and installs nothing
 set -euo pipefail
+list=0
+if [ "${1:-}" = --list ]; then
+    list=1
+    shift
+fi
 
 # The three releases share nearly every name; where one differs, the release
 # is this machine's.
@@ -230,6 +237,11 @@ elif [ "${1:-}" = kiosk ]; then
     packages=("${kiosk_packages[@]}")
 elif [ "${1:-}" = reproducible ]; then
     packages=("${reproducible_packages[@]}")
+fi
+
+if [ "$list" -eq 1 ]; then
+    printf '%s\n' "${packages[@]}"
+    exit 0
 fi
 
 missing=()

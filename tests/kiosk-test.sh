@@ -173,7 +173,7 @@ wait_for_picture() {
     return 1
 }
 
-root_make "$release" amd64 "$work/root" --include=systemd,systemd-sysv,dbus,libpam-systemd
+root_make "$release" amd64 "$work/root" --include="$root_booted_packages"
 cp "${debs[@]}" "$root/root/"
 # What the test alone differs in from a board: a compositor with no screen,
 # drawing in software, and no console to take; and a system call the filter

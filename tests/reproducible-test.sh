@@ -2,13 +2,16 @@
 # SPDX-FileCopyrightText: 2026 the vexshow developers
 # SPDX-License-Identifier: BSD-3-Clause
 
-# Builds one set of shipped artefacts twice, from two copies of the tree, and
-# fails unless both builds give the same bytes; where they differ, diffoscope
-# says in what. The second build differs from the first in all that must not
-# matter: the folder's path, the time zone, the locale, the umask, the date
-# and time of day (faketime) and the order in which the file system lists a
-# folder (its copy is seen through disorderfs, which shuffles it). Both take
-# the same SOURCE_DATE_EPOCH, the one the build scripts take in this tree.
+# Builds one set of shipped artefacts twice and fails unless both builds give
+# the same bytes; where they differ, diffoscope says in what. The second build,
+# from a copy of the tree, differs from the first in all that must not matter:
+# the folder's path, the time zone, the locale, the umask, the date and time of
+# day (faketime) and the order in which the file system lists a folder (its
+# copy is seen through disorderfs, which shuffles it). Both take the same
+# SOURCE_DATE_EPOCH, the one the build scripts take in this tree. A package's
+# first build is scripts/package.sh's in this tree, which keeps the packages
+# it built earlier in the same run from the same files, date and tools (its
+# stamp); the Windows artefacts' first build is from a copy of their own.
 #   reproducible-test.sh [deb]     this machine's release's amd64 .deb
 #                                  (scripts/package.sh)
 #   reproducible-test.sh deb-arm64 its arm64 .deb (scripts/package.sh arm64)
@@ -24,9 +27,9 @@ source scripts/debian-root.sh
 # shellcheck disable=SC2119
 debian_target
 case ${1:-deb} in
-    deb) command=(scripts/package.sh "$release" amd64) out=build-package-$release-amd64 ;;
-    deb-arm64) command=(scripts/package.sh "$release" arm64) out=build-package-$release-arm64 ;;
-    windows) command=(scripts/windows.sh) out=build-windows ;;
+    deb) command=(scripts/package.sh "$release" amd64) out=build-package-$release-amd64 first=$PWD ;;
+    deb-arm64) command=(scripts/package.sh "$release" arm64) out=build-package-$release-arm64 first=$PWD ;;
+    windows) command=(scripts/windows.sh) out=build-windows first='' ;;
     *)
         echo "usage: reproducible-test.sh [deb|deb-arm64|windows]" >&2
         exit 2
@@ -40,7 +43,7 @@ fi
 source_date_epoch=$(source scripts/reproducible.sh && pin_build_environment && echo "$SOURCE_DATE_EPOCH")
 
 work=$(mktemp -d /var/tmp/vexshow-reproducible.XXXXXX)
-first=$work/a/vexshow
+first=${first:-$work/a/vexshow}
 # The second copy lies at a longer path, seen through disorderfs.
 second_files=$work/second
 second_parent=$work/second-copy-at-a-longer-path
@@ -68,7 +71,7 @@ copy_tree() {
     fi
 }
 
-copy_tree "$first" 0022
+[ "$first" = "$PWD" ] || copy_tree "$first" 0022
 copy_tree "$second_files/vexshow" 0002
 mkdir -p "$second_parent"
 if [ ! -e /dev/fuse ]; then
@@ -103,6 +106,7 @@ build() {
         && env SOURCE_DATE_EPOCH="$source_date_epoch" "$@" "${command[@]}") \
         >"$work/$name.log" 2>&1 || status=$?
     echo "The $name build took $((SECONDS - begin)) s."
+    grep -h 'not building them again' "$work/$name.log" || true
     if [ "$status" -ne 0 ]; then
         tail -n 40 "$work/$name.log"
         echo "reproducible-test.sh: the $name build failed (exit code $status)" >&2
