@@ -27,6 +27,7 @@
 #   in_root [NAME=VALUE...] COMMAND...
 #                          runs COMMAND inside, as the user entered, in a clean
 #                          environment with the variables given
+#   root_keep_downloads    puts what apt downloaded in the root in the cache
 #   root_take_down         keeps the downloads, unmounts exactly what was
 #                          mounted, removes the root
 
@@ -156,16 +157,20 @@ in_root() {
         ${QEMU_CPU:+"QEMU_CPU=$QEMU_CPU"} "$@"
 }
 
+root_keep_downloads() {
+    if [ -d "$root/var/cache/apt/archives" ]; then
+        find "$root/var/cache/apt/archives" -maxdepth 1 -name '*.deb' -links 1 \
+            -exec ln -t "$root_cache" {} + 2>/dev/null || true
+    fi
+}
+
 # A mount still in place would take what it shows down with the root, so the
 # root is removed only once every mount is gone.
 root_take_down() {
     local i left=0
     root_stop_emulation
     [ -n "$root" ] || return 0
-    if [ -d "$root/var/cache/apt/archives" ]; then
-        find "$root/var/cache/apt/archives" -maxdepth 1 -name '*.deb' -links 1 \
-            -exec ln -t "$root_cache" {} + 2>/dev/null || true
-    fi
+    root_keep_downloads
     for ((i = ${#root_mounts[@]} - 1; i >= 0; i--)); do
         umount "${root_mounts[i]}" || left=1
     done
