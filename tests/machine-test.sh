@@ -30,6 +30,10 @@ if [ $# -eq 0 ]; then
     set -- "build-package-$release-amd64"
 fi
 debs=("$1"/vexshow_*~deb13u1_amd64.deb "$1"/vexshow-kiosk_*~deb13u1_all.deb)
+if [ ! -f "${debs[0]}" ] || [ ! -f "${debs[1]}" ]; then
+    echo "machine-test.sh: no Debian 13 vexshow and vexshow-kiosk packages in $1" >&2
+    exit 1
+fi
 scripts/install-deps.sh machine
 
 unit=vexshow-kiosk.service
@@ -186,7 +190,9 @@ show_framed() {
 # give_up: what the machine said, and the last screendump kept, then exit 1.
 give_up() {
     local kept
-    in_machine "journalctl -b -u $unit --no-pager | tail -n 40" || true
+    if kill -0 "$qemu" 2>/dev/null; then
+        in_machine "journalctl -b -u $unit --no-pager | tail -n 40" || true
+    fi
     echo
     kept=$(mktemp -d /var/tmp/vexshow-machine-failed.XXXXXX)
     cp "$work/console.log" "$kept/"
@@ -203,11 +209,11 @@ boot
 on=$SECONDS
 qmp qmp_capabilities || give_up
 ready=''
-while [ -z "$ready" ] && ((SECONDS < on + 600)); do
+while [ -z "$ready" ] && ((SECONDS < on + 600)) && kill -0 "$qemu" 2>/dev/null; do
     ready=$(in_machine 'stty -echo; PS1=; export SYSTEMD_PAGER=cat SYSTEMD_COLORS=0; echo up' 10 || true)
 done
 if [ -z "$ready" ]; then
-    fail "no root shell on the serial port within 600 s of power-on"
+    fail "no root shell on the serial port within 600 s of power-on$(kill -0 "$qemu" 2>/dev/null || echo '; QEMU has ended')"
     give_up
 fi
 say "the root shell answers $((SECONDS - on)) s after power-on; the system is $(in_machine 'systemctl is-system-running --wait' 600 || true)"
