@@ -34,6 +34,7 @@
 #   in_root [NAME=VALUE...] COMMAND...
 #                          runs COMMAND inside, as the user entered, in a clean
 #                          environment with the variables given
+#   root_keep_downloads    puts what apt downloaded in the root in the cache
 #   root_take_down         keeps the downloads, unmounts exactly what was
 #                          mounted, removes the root
 

@@ -14,6 +14,9 @@
 #                             there needs
 #   install-deps.sh kiosk     the same, and booting such a root with its own
 #                             systemd and reading its screenshots
+#   install-deps.sh machine   what making fresh roots needs, and booting a
+#                             whole emulated PC from a disk made of one and
+#                             reading its screen
 #   install-deps.sh reproducible
 #                             what the test that builds an artefact twice needs
 #   install-deps.sh --list [SET]
@@ -176,6 +179,14 @@ kiosk_packages=(
     imagemagick
 )
 
+machine_packages=(
+    "${root_packages[@]}"
+    imagemagick
+    # the PC, with its screen and keyboard, and its disk made from a folder
+    qemu-system-x86
+    e2fsprogs
+)
+
 package_packages=(
     "${build_packages[@]}"
     # the type information of the modules the scene imports: without it
@@ -235,6 +246,8 @@ elif [ "${1:-}" = roots ]; then
     packages=("${root_packages[@]}")
 elif [ "${1:-}" = kiosk ]; then
     packages=("${kiosk_packages[@]}")
+elif [ "${1:-}" = machine ]; then
+    packages=("${machine_packages[@]}")
 elif [ "${1:-}" = reproducible ]; then
     packages=("${reproducible_packages[@]}")
 fi

@@ -33,6 +33,7 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 1
 fi
 source scripts/debian-root.sh
+source tests/screen.sh
 debian_target "$@"
 scripts/package.sh "$release" amd64
 scripts/install-deps.sh kiosk
@@ -40,8 +41,8 @@ build=build-package-$release-amd64
 debs=("$build"/vexshow_*_amd64.deb "$build"/vexshow-kiosk_*_all.deb)
 
 unit=vexshow-kiosk.service
-# The scene's size, and how long one round of the show lasts.
-scene_width=800 scene_height=480 round_s=19
+# How long one round of the show lasts.
+round_s=19
 # How long the show plays with no output at all; each minute is a minute of
 # CI, so one release waits longer than the other.
 idle_s=$([ "$release" = trixie ] && echo 180 || echo 60)
@@ -119,29 +120,12 @@ shoot() {
     in_cage grim /root/shot.png 2>/dev/null && mv "$root/root/shot.png" "$work/$1.png"
 }
 
-# What of a screenshot is not black: WIDTHxHEIGHT+X+Y, 0x0 for nothing.
-painted() {
-    convert "$1" -format '%@' info: 2>/dev/null
-}
-
-scene() {
-    local size
-    size=$(identify -format '%w %h' "$1")
-    echo "${scene_width}x$scene_height+$(((${size% *} - scene_width) / 2))+$(((${size#* } - scene_height) / 2))"
-}
-
 # The title card: white lines inside the scene, away from its border.
 is_title_card() {
     local box
     box=$(painted "$1")
     [[ "$box" =~ ^([0-9]+)x([0-9]+) ]] && ((BASH_REMATCH[1] > 0 && BASH_REMATCH[1] < scene_width / 2 &&
         BASH_REMATCH[2] < scene_height / 2))
-}
-
-same_picture() {
-    local differing
-    differing=$(compare -metric AE -fuzz 5% "$1" "$2" null: 2>&1 || true)
-    [ "$differing" = 0 ]
 }
 
 # wait_for_title_card SECONDS: shoots until two shots in a row show the title
