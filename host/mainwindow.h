@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 
+class SceneStage;
 class SceneView;
 
 // The show's only window: a Qt Quick view on black, the objects the scene may
@@ -20,12 +21,15 @@ public:
     // Whether the end of the show starts it again instead of closing the
     // window, until the window is closed some other way.
     void setLooping(bool looping);
+    // Turns the scene clockwise by 0, 90, 180 or 270 degrees in the window.
+    void setSceneRotation(int degrees);
 
 public slots:
     void doSomething();
 
 private:
     SceneView *m_view = nullptr;
+    SceneStage *m_stage = nullptr;
     bool m_looping = false;
 };
 
