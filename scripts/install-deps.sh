@@ -87,6 +87,10 @@ packages=(
     x11-xserver-utils
     # a Wayland compositor of its own for the tests, with its screenshooter
     weston
+    # a desktop's screen saver on a session bus of the tests' own:
+    # xscreensaver 6's xscreensaver-systemd serves org.freedesktop.ScreenSaver
+    dbus-daemon
+    xscreensaver
     # memory checks (the sanitizers' runtimes come with g++)
     valgrind
     # every file says whose it is and under which licence
