@@ -127,7 +127,8 @@ private:
     QProcess m_saver;
     QString m_log;
     LoginManagerStandIn m_loginManager;
-    const QString m_connection = "login manager stand-in";
+    // Qt hands back a connection of the same name while one is open still.
+    const QString m_connection = "login manager " + m_folder.path();
 };
 
 // The built program under a real X server and window manager, as a user sees
