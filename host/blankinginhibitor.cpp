@@ -23,6 +23,15 @@
 #include <cstring>
 #endif
 
+#ifdef VEXSHOW_DBUS
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDir>
+#include <QFileInfo>
+#endif
+
 #ifdef Q_OS_WIN
 #include <windows.h>
 #endif
@@ -72,6 +81,26 @@ void registryGlobalRemove(void *, wl_registry *, uint32_t)
 }
 
 const wl_registry_listener registryListener = {registryGlobal, registryGlobalRemove};
+#endif
+
+#ifdef VEXSHOW_DBUS
+const char screenSaverService[] = "org.freedesktop.ScreenSaver";
+const char screenSaverPath[] = "/org/freedesktop/ScreenSaver";
+
+// Only a session bus that is there: with none named, libdbus would start one
+// of its own through dbus-launch, a daemon nobody would end.
+bool sessionBusNamed()
+{
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return true;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return !runtime.isEmpty() && QFileInfo::exists(QDir(runtime).filePath("bus"));
+}
+
+QDBusMessage screenSaverCall(const char *method)
+{
+    return QDBusMessage::createMethodCall(screenSaverService, screenSaverPath, screenSaverService, method);
+}
 #endif
 
 } // namespace
@@ -137,6 +166,7 @@ void BlankingInhibitor::inhibit()
         followSurface();
     }
 #endif
+    inhibitDesktop();
 #ifdef Q_OS_WIN
     SetThreadExecutionState(ES_CONTINUOUS | ES_DISPLAY_REQUIRED);
 #endif
@@ -156,6 +186,7 @@ void BlankingInhibitor::release()
     }
 #endif
     releaseSurface();
+    releaseDesktop();
 #ifdef Q_OS_WIN
     SetThreadExecutionState(ES_CONTINUOUS);
 #endif
@@ -200,5 +231,49 @@ void BlankingInhibitor::releaseSurface()
         zwp_idle_inhibitor_v1_destroy(m_inhibitor);
     m_inhibitor = nullptr;
     m_surface = nullptr;
+#endif
+}
+
+// Asked without waiting, so that a slow bus never holds up the show; a bus or
+// a screen saver that is not there leaves nothing to release.
+void BlankingInhibitor::inhibitDesktop()
+{
+#ifdef VEXSHOW_DBUS
+    if (m_desktopAsked || !sessionBusNamed())
+        return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return;
+    m_desktopAsked = true;
+    QDBusMessage call = screenSaverCall("Inhibit");
+    call << QStringLiteral("vexshow") << QStringLiteral("Playing a full-screen show");
+    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *answer) {
+        answer->deleteLater();
+        const QDBusPendingReply<uint> reply = *answer;
+        if (reply.isError()) {
+            m_desktopAsked = false;
+            return;
+        }
+        m_desktopHeld = true;
+        m_desktopCookie = reply.value();
+        // The show may have ended while the desktop answered.
+        if (!m_inhibiting)
+            releaseDesktop();
+    });
+#endif
+}
+
+// The desktop's screen saver also lets go when the program leaves the bus.
+void BlankingInhibitor::releaseDesktop()
+{
+#ifdef VEXSHOW_DBUS
+    if (!m_desktopHeld)
+        return;
+    QDBusMessage call = screenSaverCall("UnInhibit");
+    call << m_desktopCookie;
+    QDBusConnection::sessionBus().send(call);
+    m_desktopHeld = false;
+    m_desktopAsked = false;
 #endif
 }

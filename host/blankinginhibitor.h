@@ -17,8 +17,9 @@ struct zwp_idle_inhibitor_v1;
 // Keeps the screen from blanking while a window is shown: nobody sits at a
 // show to give the input that would keep it awake. It asks the X server to
 // suspend its screen saver and power saving, a Wayland compositor that offers
-// it to let the window's surface inhibit idling, or Windows to keep the
-// display on. Elsewhere it does nothing.
+// it to let the window's surface inhibit idling, a desktop's screen saver on
+// the session bus to hold off, or Windows to keep the display on. Elsewhere
+// it does nothing.
 class BlankingInhibitor : public QObject
 {
     Q_OBJECT
@@ -35,6 +36,8 @@ private:
     void release();
     void followSurface();
     void releaseSurface();
+    void inhibitDesktop();
+    void releaseDesktop();
 
     QWidget *m_window;
     bool m_inhibiting = false;
@@ -43,6 +46,10 @@ private:
     zwp_idle_inhibit_manager_v1 *m_manager = nullptr;
     wl_surface *m_surface = nullptr;
     zwp_idle_inhibitor_v1 *m_inhibitor = nullptr;
+    // The desktop's answer to the inhibit comes later, or never.
+    bool m_desktopAsked = false;
+    bool m_desktopHeld = false;
+    uint m_desktopCookie = 0;
 };
 
 #endif // BLANKINGINHIBITOR_H

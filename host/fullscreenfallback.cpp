@@ -9,6 +9,8 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <utility>
+
 #if QT_CONFIG(xcb)
 #include <xcb/xcb.h>
 
@@ -107,7 +109,31 @@ void FullScreenFallback::followScreen(QScreen *screen)
     disconnect(m_screenGeometry);
     if (screen)
         m_screenGeometry = connect(screen, &QScreen::geometryChanged, this, &FullScreenFallback::coverScreen);
+    // Qt stands in a screen of no size where there is no output at all.
+    const bool wasScreenless = std::exchange(m_screenless, !screen || screen->geometry().isEmpty());
+    if (wasScreenless && !m_screenless) {
+        // Qt is still moving the window to the screen, which may make its
+        // native window anew once this returns.
+        QMetaObject::invokeMethod(this, &FullScreenFallback::showAnew, Qt::QueuedConnection);
+        return;
+    }
     coverScreen();
+}
+
+// Full screen on a screen of no size, the window has no size either, and Qt
+// never hands a window of no size to the window system: a Wayland compositor
+// with no output never sees it, nor puts it full screen once one comes. Qt
+// has taken the window off screen meanwhile, so it is shown again, with a
+// size, and then asked for full screen anew.
+void FullScreenFallback::showAnew()
+{
+    // Unless it was closed meanwhile.
+    if (!m_followed || m_window->isHidden())
+        return;
+    m_window->setGeometry(m_followed->screen()->geometry());
+    m_window->hide();
+    m_window->show();
+    m_window->setWindowState(Qt::WindowFullScreen);
 }
 
 void FullScreenFallback::coverScreen()

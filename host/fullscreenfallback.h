@@ -14,7 +14,8 @@ class QWindow;
 // Puts a full-screen window over the whole of its screen, and keeps it there
 // as the screen changes size or goes away. A window manager or compositor
 // does that when asked, but a bare X server (a kiosk started with xinit) and
-// Qt's framebuffer platforms leave the window where it was.
+// Qt's framebuffer platforms leave the window where it was. A window shown
+// before there was any screen at all is shown anew on the first that comes.
 class FullScreenFallback : public QObject
 {
     Q_OBJECT
@@ -29,10 +30,12 @@ private:
     void followWindow();
     void followScreen(QScreen *screen);
     void coverScreen();
+    void showAnew();
 
     QWidget *m_window;
     QPointer<QWindow> m_followed;
     QMetaObject::Connection m_screenGeometry;
+    bool m_screenless = false;
 };
 
 #endif // FULLSCREENFALLBACK_H

@@ -15,18 +15,25 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
 const char usage[] =
-R"(Usage: vexshow [--loop] [Qt option...]
+R"(Usage: vexshow [--loop] [--rotate DEGREES] [Qt option...]
 Plays a self-running full-screen show of about 19 seconds, then exits.
 
   --loop       play the show again and again until the window is closed
+  --rotate DEGREES, --rotate=DEGREES
+               turn the show clockwise by 0, 90, 180 or 270 degrees, for a
+               screen mounted turned the other way: 90 for a screen turned a
+               quarter anticlockwise, onto its left side
   --help       print this and exit
   --version    print the version and exit
 
 SIGTERM, SIGINT and SIGHUP end the show as closing its window does.
+Exit codes: 0 when the show has ended, 1 when it cannot play (it says why),
+2 for an option it does not accept.
 Arguments it does not know go to Qt, which takes its own (-platform NAME,
 -display DISPLAY) and ignores the rest.
 )";
@@ -38,16 +45,42 @@ struct Options
     bool loop = false;
     bool help = false;
     bool version = false;
+    int rotation = 0;
+    // Why the command line cannot be played, or nothing.
+    std::string error;
 };
+
+// The quarter turns a screen can be mounted at, and nothing else: a value
+// half read would turn the show in a way nobody asked for.
+bool readRotation(const char *value, int &rotation)
+{
+    for (int degrees : {0, 90, 180, 270}) {
+        if (std::to_string(degrees) == value) {
+            rotation = degrees;
+            return true;
+        }
+    }
+    return false;
+}
 
 Options readOptions(int argc, char *argv[])
 {
     Options options;
+    const char rotate[] = "--rotate";
     for (int i = 1; i < argc; ++i) {
         const char *argument = argv[i];
         options.loop = options.loop || std::strcmp(argument, "--loop") == 0;
         options.help = options.help || std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0;
         options.version = options.version || std::strcmp(argument, "--version") == 0;
+        const char *value = nullptr;
+        if (std::strcmp(argument, rotate) == 0)
+            value = i + 1 < argc ? argv[++i] : "";
+        else if (std::strncmp(argument, rotate, sizeof rotate - 1) == 0 && argument[sizeof rotate - 1] == '=')
+            value = argument + sizeof rotate;
+        if (value && !readRotation(value, options.rotation) && options.error.empty()) {
+            options.error = std::string("--rotate takes 0, 90, 180 or 270, ")
+                    + (*value ? std::string("not \"") + value + "\"" : std::string("and was given none"));
+        }
     }
     return options;
 }
@@ -104,6 +137,10 @@ int main(int argc, char *argv[])
         std::puts("vexshow " VEXSHOW_VERSION);
         return 0;
     }
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "vexshow: %s\nTry vexshow --help.\n", options.error.c_str());
+        return 2;
+    }
 #if defined(Q_OS_UNIX)
     StopSignals::catchSignals();
 #endif
@@ -123,10 +160,13 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     qInstallMessageHandler(qtMessageHandler);
     BackendChooser::choose();
-    FrameClock clock(app.primaryScreen()->refreshRate());
+    // Qt may start with no screen at all, where the outputs come later.
+    const QScreen *screen = app.primaryScreen();
+    FrameClock clock(screen ? screen->refreshRate() : 0);
     clock.install();
     MainWindow window;
     window.setLooping(options.loop);
+    window.setSceneRotation(options.rotation);
 #if defined(Q_OS_UNIX)
     new StopSignals(&window);
     new ServiceNotifier(&window);

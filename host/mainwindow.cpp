@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QColor>
+#include <QDebug>
 #include <QQmlContext>
 #include <QUrl>
 
@@ -24,7 +25,8 @@ MainWindow::MainWindow(QWidget *parent)
 
     // The view keeps the scene's declared size, in the middle of the window.
     m_view = new SceneView;
-    setCentralWidget(new SceneStage(m_view));
+    m_stage = new SceneStage(m_view);
+    setCentralWidget(m_stage);
 
     QQmlContext *context = m_view->rootContext();
     context->setContextProperty("message", QVariant("sdfdsf"));
@@ -50,6 +52,11 @@ void MainWindow::setLooping(bool looping)
     m_looping = looping;
 }
 
+void MainWindow::setSceneRotation(int degrees)
+{
+    m_stage->setRotation(degrees);
+}
+
 QQuickWindow *MainWindow::sceneWindow() const
 {
     return m_view->rootObject() ? m_view->quickWindow() : nullptr;
@@ -57,8 +64,16 @@ QQuickWindow *MainWindow::sceneWindow() const
 
 void MainWindow::doSomething()
 {
-    if (!m_looping || !m_view->playAgain())
+    if (!m_looping) {
         close();
-    else
-        emit roundStarted(++m_round);
+        return;
+    }
+    // A round that cannot be made leaves the show over, as a failure, so
+    // that whatever started it may start it again.
+    if (!m_view->playAgain()) {
+        qWarning().noquote() << "vexshow: the show cannot play again:" << m_view->errorString();
+        QCoreApplication::exit(1);
+        return;
+    }
+    emit roundStarted(++m_round);
 }

@@ -7,6 +7,7 @@
 #include <QMainWindow>
 
 class QQuickWindow;
+class SceneStage;
 class SceneView;
 
 // The show's only window: a Qt Quick view on black, the objects the scene may
@@ -21,6 +22,8 @@ public:
     // Whether the end of the show starts it again instead of closing the
     // window, until the window is closed some other way.
     void setLooping(bool looping);
+    // Turns the scene clockwise by 0, 90, 180 or 270 degrees in the window.
+    void setSceneRotation(int degrees);
     // Where the scene is drawn, or null if it did not load.
     QQuickWindow *sceneWindow() const;
 
@@ -33,6 +36,7 @@ public slots:
 
 private:
     SceneView *m_view = nullptr;
+    SceneStage *m_stage = nullptr;
     bool m_looping = false;
     int m_round = 1;
 };

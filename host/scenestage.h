@@ -6,15 +6,22 @@
 
 #include <QWidget>
 
+class QQuickItem;
+class SceneView;
+
 // Holds the scene's view at the scene's own size in the middle of whatever
-// room the window gives it. Unlike a layout, it lets a stage smaller than the
-// scene crop the scene evenly all round.
+// room the window gives it, turned as the screen is mounted. Unlike a layout,
+// it lets a stage smaller than the scene crop the scene evenly all round.
 class SceneStage : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit SceneStage(QWidget *scene, QWidget *parent = nullptr);
+    explicit SceneStage(SceneView *scene, QWidget *parent = nullptr);
+
+    // Turns the scene clockwise by degrees, a multiple of 90, every round of
+    // it: for a screen mounted on its side or upside down.
+    void setRotation(int degrees);
 
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -22,9 +29,11 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void turnScene(QQuickItem *root);
     void centreScene();
 
-    QWidget *m_scene;
+    SceneView *m_scene;
+    int m_rotation = 0;
 };
 
 #endif // SCENESTAGE_H

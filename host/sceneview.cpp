@@ -3,12 +3,14 @@
 
 #include "sceneview.h"
 
+#include <QDebug>
 #include <QGuiApplication>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickView>
 #include <QQuickWidget>
+#include <QQuickWindow>
 #include <QtMath>
 
 namespace {
@@ -41,23 +43,26 @@ QQmlContext *SceneView::rootContext() const
 void SceneView::setSource(const QUrl &url)
 {
     m_source = url;
+    // The windows are left without a source: were the scene their root
+    // object, they would size themselves to it, unturned.
     if (embedsWindows(QGuiApplication::platformName())) {
         auto *view = new QQuickView(m_engine, nullptr);
         // A window of its own, it has a pointer of its own.
         view->setCursor(Qt::BlankCursor);
-        view->setSource(url);
-        m_root = view->rootObject();
         m_window = view;
         m_surface = QWidget::createWindowContainer(view, this);
     } else {
         auto *widget = new QQuickWidget(m_engine, this);
-        widget->setSource(url);
-        m_root = widget->rootObject();
         m_window = widget->quickWindow();
         m_surface = widget;
     }
-    if (m_root)
-        followRoot();
+    m_content = m_window->contentItem();
+    m_root = createScene();
+    if (!m_root) {
+        qWarning().noquote() << m_error;
+        return;
+    }
+    followRoot();
 }
 
 QQuickItem *SceneView::rootObject() const
@@ -72,19 +77,13 @@ QQuickWindow *SceneView::quickWindow() const
 
 bool SceneView::playAgain()
 {
-    if (!m_root)
+    if (!m_root) {
+        m_error = "the scene never loaded";
         return false;
-    // The view's own component is out of reach; the engine has compiled the
-    // scene already, so a second one costs next to nothing.
-    if (!m_component)
-        m_component = new QQmlComponent(m_engine, m_source, this);
-    auto *next = qobject_cast<QQuickItem *>(m_component->create(m_engine->rootContext()));
+    }
+    QQuickItem *next = createScene();
     if (!next)
         return false;
-    // The window's content item owns each later round; the view owns its first.
-    QQuickItem *content = m_root->parentItem();
-    next->setParent(content);
-    next->setParentItem(content);
     // This is called from the scene's own timer, which must outlive its call.
     m_root->setParentItem(nullptr);
     m_root->deleteLater();
@@ -93,16 +92,45 @@ bool SceneView::playAgain()
     return true;
 }
 
+QString SceneView::errorString() const
+{
+    return m_error;
+}
+
+// The engine keeps the scene compiled, so a round costs only its objects.
+QQuickItem *SceneView::createScene()
+{
+    QQmlComponent component(m_engine, m_source);
+    QObject *created = component.isReady() ? component.create(m_engine->rootContext()) : nullptr;
+    auto *scene = qobject_cast<QQuickItem *>(created);
+    if (!scene) {
+        delete created;
+        m_error = component.isError() ? component.errorString().trimmed()
+                                      : m_source.toString() + " holds no Qt Quick item";
+        return nullptr;
+    }
+    // The window's content item owns every round.
+    scene->setParent(m_content);
+    scene->setParentItem(m_content);
+    return scene;
+}
+
 void SceneView::followRoot()
 {
     connect(m_root, &QQuickItem::widthChanged, this, &SceneView::fitScene);
     connect(m_root, &QQuickItem::heightChanged, this, &SceneView::fitScene);
+    connect(m_root, &QQuickItem::rotationChanged, this, &SceneView::fitScene);
+    emit rootChanged(m_root);
     fitScene();
 }
 
 void SceneView::fitScene()
 {
-    const QSize size(qCeil(m_root->width()), qCeil(m_root->height()));
+    // Turned, the scene's corners lie elsewhere: its top left goes to the
+    // view's, and the view takes its bounding box's size.
+    const QRectF box = m_root->mapRectToItem(m_root->parentItem(), m_root->boundingRect());
+    m_root->setPosition(m_root->position() - box.topLeft());
+    const QSize size(qCeil(box.width()), qCeil(box.height()));
     resize(size);
     m_surface->resize(size);
 }

@@ -7,7 +7,6 @@
 #include <QUrl>
 #include <QWidget>
 
-class QQmlComponent;
 class QQmlContext;
 class QQmlEngine;
 class QQuickItem;
@@ -40,19 +39,27 @@ public:
     QQuickWindow *quickWindow() const;
     // Puts a new instance of the scene in place of the one playing, which
     // goes with everything it started: the scene from its beginning. False
-    // if there is no scene to play again.
+    // if there is no scene to play again, with errorString() saying why.
     bool playAgain();
+    QString errorString() const;
+
+signals:
+    // Each round's root item, once it is in place; the view then keeps the
+    // size of the item's bounding box, however the item is turned.
+    void rootChanged(QQuickItem *root);
 
 private:
+    QQuickItem *createScene();
     void followRoot();
     void fitScene();
 
     QQmlEngine *m_engine;
     QWidget *m_surface = nullptr;
     QQuickWindow *m_window = nullptr;
+    QQuickItem *m_content = nullptr;
     QQuickItem *m_root = nullptr;
     QUrl m_source;
-    QQmlComponent *m_component = nullptr;
+    QString m_error;
 };
 
 #endif // SCENEVIEW_H

@@ -6,6 +6,7 @@
 #include <QSocketNotifier>
 #include <QWidget>
 
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -19,8 +20,11 @@ int signalSocket[2] = {-1, -1};
 
 void noteSignal(int)
 {
+    // The code the signal interrupted may be about to read errno.
+    const int savedErrno = errno;
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(signalSocket[0], &byte, 1);
+    errno = savedErrno;
 }
 
 } // namespace

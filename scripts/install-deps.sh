@@ -97,6 +97,14 @@ packages=(
     x11-xserver-utils
     # a Wayland compositor of its own for the tests, with its screenshooter
     weston
+    # and one whose outputs come and go (sway 1.10, Debian 13 on, unplugs
+    # them), with its screenshot tool
+    sway
+    grim
+    # a desktop's screen saver on a session bus of the tests' own:
+    # xscreensaver 6's xscreensaver-systemd serves org.freedesktop.ScreenSaver
+    dbus-daemon
+    xscreensaver
     # memory checks (the sanitizers' runtimes come with g++)
     valgrind
     # every file says whose it is and under which licence

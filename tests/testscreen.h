@@ -37,6 +37,14 @@ public:
     // Why the pointer shows as it moves over a full-screen window, or
     // nothing; nothing, too, where the screen has no pointer to move.
     virtual QString pointerFault() { return {}; }
+    // Plugs in an output at size and unplugs the one the window is on, after
+    // which size() is the new one, which the window should cover; why that
+    // failed, or nothing.
+    virtual QString replug(const QSize &size)
+    {
+        Q_UNUSED(size);
+        return "this screen has no outputs to unplug";
+    }
 
 protected:
     QSize m_size;

@@ -3,13 +3,133 @@
 
 #include "virtualdisplay.h"
 
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QDBusUnixFileDescriptor>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QRect>
+#include <QRegularExpression>
 #include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#include <csignal>
+#include <unistd.h>
+
+// The system bus's login manager as far as xscreensaver-systemd needs one: it
+// takes a sleep inhibitor at its start and gives up without one.
+class LoginManagerStandIn : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
+
+public:
+    ~LoginManagerStandIn() override
+    {
+        for (int end : m_pipe) {
+            if (end >= 0)
+                ::close(end);
+        }
+    }
+
+public slots:
+    QDBusUnixFileDescriptor Inhibit(const QString &, const QString &, const QString &, const QString &)
+    {
+        if (m_pipe[0] < 0 && ::pipe(m_pipe) != 0)
+            return {};
+        return QDBusUnixFileDescriptor(m_pipe[0]);
+    }
+
+private:
+    int m_pipe[2] = {-1, -1};
+};
+
+// A desktop's screen saver on a session bus of its own: xscreensaver 6's
+// xscreensaver-systemd, which serves org.freedesktop.ScreenSaver and says in
+// its log whom it holds off for, beside a system bus with the login manager
+// standing in. The buses end with it.
+class DesktopScreenSaver
+{
+public:
+    explicit DesktopScreenSaver(const QProcessEnvironment &display) : m_environment(display) {}
+    ~DesktopScreenSaver()
+    {
+        stopProcess(m_saver);
+        QDBusConnection::disconnectFromBus(m_connection);
+        for (QProcess &bus : m_buses)
+            stopProcess(bus);
+    }
+
+    // Why it did not come up, or nothing.
+    QString start()
+    {
+        QString saver;
+        for (const char *folder : {"/usr/libexec/xscreensaver", "/usr/lib/xscreensaver"}) {
+            if (QFileInfo(QString(folder) + "/xscreensaver-systemd").isExecutable())
+                saver = QString(folder) + "/xscreensaver-systemd";
+        }
+        if (saver.isEmpty() || QStandardPaths::findExecutable("dbus-daemon").isEmpty())
+            return "xscreensaver-systemd or dbus-daemon not found; scripts/install-deps.sh installs them";
+        const QString session = startBus(m_buses[0], "session");
+        const QString system = startBus(m_buses[1], "system");
+        if (session.isEmpty() || system.isEmpty())
+            return "the buses did not start: " + QString::fromLocal8Bit(m_buses[0].readAll() + m_buses[1].readAll());
+        QDBusConnection bus = QDBusConnection::connectToBus(system, m_connection);
+        if (!bus.registerService("org.freedesktop.login1")
+                || !bus.registerObject("/org/freedesktop/login1", &m_loginManager, QDBusConnection::ExportAllSlots)) {
+            return "no login manager on the system bus: " + bus.lastError().message();
+        }
+        m_environment.insert("DBUS_SESSION_BUS_ADDRESS", session);
+        m_environment.insert("DBUS_SYSTEM_BUS_ADDRESS", system);
+        endWithTest(m_saver);
+        m_saver.setProcessEnvironment(m_environment);
+        m_saver.setProcessChannelMode(QProcess::MergedChannels);
+        m_saver.start(saver, {"--verbose"});
+        if (!QTest::qWaitFor([this] {
+                    return log().contains("registered as \"org.freedesktop.ScreenSaver\"")
+                            && log().contains("not in use") && m_saver.state() == QProcess::Running;
+                }, 15000)) {
+            return "xscreensaver-systemd did not come up:\n" + log();
+        }
+        return {};
+    }
+
+    // The display's environment with the session bus.
+    QProcessEnvironment environment() const { return m_environment; }
+
+    // What xscreensaver-systemd has said so far.
+    QString log()
+    {
+        m_log += QString::fromLocal8Bit(m_saver.readAll());
+        return m_log;
+    }
+
+private:
+    QString startBus(QProcess &bus, const QString &name)
+    {
+        const QString socket = m_folder.filePath(name);
+        endWithTest(bus);
+        bus.setProcessChannelMode(QProcess::MergedChannels);
+        bus.start("dbus-daemon", {"--session", "--nofork", "--address=unix:path=" + socket});
+        const bool up = bus.waitForStarted(5000) && QTest::qWaitFor([&] {
+            return QFileInfo::exists(socket) || bus.state() == QProcess::NotRunning;
+        }, 10000) && bus.state() == QProcess::Running;
+        return up ? "unix:path=" + socket : QString();
+    }
+
+    QProcessEnvironment m_environment;
+    QTemporaryDir m_folder;
+    QProcess m_buses[2];
+    QProcess m_saver;
+    QString m_log;
+    LoginManagerStandIn m_loginManager;
+    // Qt hands back a connection of the same name while one is open still.
+    const QString m_connection = "login manager " + m_folder.path();
+};
 
 // The built program under a real X server and window manager, as a user sees
 // it: how it ends, and what it puts on screen.
@@ -27,9 +147,12 @@ private slots:
     void answersWithoutPlaying();
     void thePointerNeverShows();
     void theScreenSaverWaitsForTheEnd();
+    void theDesktopsScreenSaverWaitsForTheEnd_data();
+    void theDesktopsScreenSaverWaitsForTheEnd();
 
 private:
-    bool startShow(QProcess &show, const QStringList &arguments = {}) const;
+    bool startShow(QProcess &show, const QStringList &arguments = {},
+                   const QProcessEnvironment &environment = {}) const;
     QString startFullScreen(QProcess &show) const;
     QString screenFault() const;
 
@@ -128,25 +251,33 @@ void tst_EndToEnd::loopsUntilItsWindowIsClosed()
 
 void tst_EndToEnd::answersWithoutPlaying_data()
 {
-    QTest::addColumn<QString>("option");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("answer");
 
-    QTest::newRow("--help") << "--help" << "--loop";
-    QTest::newRow("--version") << "--version" << "vexshow 1.0";
+    QTest::newRow("--help") << QStringList{"--help"} << 0 << "--rotate";
+    QTest::newRow("--version") << QStringList{"--version"} << 0 << "vexshow 1.0";
+    // A turn it cannot make is refused, not played some other way.
+    const QString refused = "--rotate takes 0, 90, 180 or 270";
+    QTest::newRow("--rotate 45") << QStringList{"--rotate", "45"} << 2 << refused + ", not \"45\"";
+    QTest::newRow("--rotate=sideways") << QStringList{"--rotate=sideways"} << 2 << refused;
+    QTest::newRow("--rotate with nothing") << QStringList{"--loop", "--rotate"} << 2 << refused;
 }
 
 void tst_EndToEnd::answersWithoutPlaying()
 {
-    QFETCH(QString, option);
+    QFETCH(QStringList, options);
+    QFETCH(int, exitCode);
     QFETCH(QString, answer);
 
+    const QString option = options.join(' ');
     QProcess show;
     auto stopShow = qScopeGuard([&show] { stopProcess(show); });
-    QVERIFY2(startShow(show, {option}), qPrintable(show.errorString()));
+    QVERIFY2(startShow(show, options), qPrintable(show.errorString()));
     QVERIFY2(show.waitForFinished(10000), qPrintable(option + " started the show"));
-    const QString said = QString::fromLocal8Bit(show.readAllStandardOutput());
-    const QString fault = exitFault(show);
-    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    const QString said = QString::fromLocal8Bit(show.readAllStandardOutput() + show.readAllStandardError());
+    QVERIFY2(show.exitStatus() == QProcess::NormalExit && show.exitCode() == exitCode,
+             qPrintable(QString("%1 ended with %2, not %3: %4").arg(option).arg(show.exitCode()).arg(exitCode).arg(said)));
     QVERIFY2(said.contains(answer), qPrintable(QString("%1 said: %2").arg(option, said)));
 }
 
@@ -188,20 +319,65 @@ void tst_EndToEnd::theScreenSaverWaitsForTheEnd()
              "the screen saver did not come on once the show had ended");
 }
 
-bool tst_EndToEnd::startShow(QProcess &show, const QStringList &arguments) const
+void tst_EndToEnd::theDesktopsScreenSaverWaitsForTheEnd_data()
+{
+    QTest::addColumn<bool>("stopped");
+
+    QTest::newRow("window closed") << false;
+    // As a desktop's session ends it, or a service manager.
+    QTest::newRow("SIGTERM") << true;
+}
+
+void tst_EndToEnd::theDesktopsScreenSaverWaitsForTheEnd()
+{
+    QFETCH(bool, stopped);
+
+    if (qEnvironmentVariableIsSet("VEXSHOW_COMMAND"))
+        QSKIP("Windows has no session bus: its display-required state keeps the screen on");
+    DesktopScreenSaver saver(m_display.environment());
+    QString fault = saver.start();
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    QProcess show;
+    auto stopShow = qScopeGuard([&show] { stopProcess(show); });
+    QVERIFY2(startShow(show, {"--loop"}, saver.environment()), qPrintable(show.errorString()));
+
+    static const QRegularExpression inhibited(QStringLiteral("inhibited by \"vexshow\" .* cookie \"(\\w+)\""));
+    QString cookie;
+    QVERIFY2(QTest::qWaitFor([&] {
+        cookie = inhibited.match(saver.log()).captured(1);
+        return !cookie.isEmpty() || show.state() == QProcess::NotRunning;
+    }, 15000) && !cookie.isEmpty(), qPrintable("the screen saver was not held off:\n" + saver.log()));
+    QVERIFY2(!saver.log().contains("uninhibited"), qPrintable("the show let go while it played:\n" + saver.log()));
+
+    const QString window = m_display.waitForWindow(show);
+    QVERIFY2(!window.isEmpty(), "the show opened no window");
+    if (stopped)
+        ::kill(pid_t(show.processId()), SIGTERM);
+    else
+        m_display.runTool("wmctrl", {"-i", "-c", window});
+    QVERIFY2(show.waitForFinished(5000), "the show was still running 5 s after it was ended");
+    fault = exitFault(show);
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    // Let go by the show itself, not by the bus as it left.
+    const QRegularExpression released("uninhibited by \"vexshow\" .* cookie \"" + cookie + "\"");
+    QVERIFY2(QTest::qWaitFor([&] { return released.match(saver.log()).hasMatch(); }, 5000), qPrintable("the show did not let go of the screen saver:\n" + saver.log()));
+}
+
+bool tst_EndToEnd::startShow(QProcess &show, const QStringList &arguments,
+                             const QProcessEnvironment &environment) const
 {
     // Another build of the show may be played instead, such as the Windows
     // one under Wine: VEXSHOW_COMMAND="wine build-windows/vexshow/vexshow.exe".
     // It brings its own platform plugin, so the display's choice of xcb is
     // left out.
     QStringList command = QProcess::splitCommand(qEnvironmentVariable("VEXSHOW_COMMAND"));
-    QProcessEnvironment environment = m_display.environment();
+    QProcessEnvironment showEnvironment = environment.isEmpty() ? m_display.environment() : environment;
     if (command.isEmpty())
         command << VEXSHOW_BINARY;
     else
-        environment.remove("QT_QPA_PLATFORM");
+        showEnvironment.remove("QT_QPA_PLATFORM");
     endWithTest(show);
-    show.setProcessEnvironment(environment);
+    show.setProcessEnvironment(showEnvironment);
     show.start(command.takeFirst(), command + arguments);
     return show.waitForStarted(5000);
 }

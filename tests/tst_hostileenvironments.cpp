@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: BSD-3-Clause
 
 #include "notifysocket.h"
+#include "swayscreen.h"
 #include "virtualdisplay.h"
 #include "vncscreen.h"
 #include "westonscreen.h"
@@ -27,6 +28,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -158,7 +160,7 @@ public:
     ~WatchedRun() { stopProcess(m_show); }
 
     // Why the run did not start, or nothing.
-    QString start(const QMap<QString, QString> &variables)
+    QString start(const QMap<QString, QString> &variables, const QStringList &arguments)
     {
         if (!m_screen->start())
             return m_screen->errorString();
@@ -171,7 +173,7 @@ public:
         });
         QObject::connect(&m_ticker, &QTimer::timeout, &m_ticker, [this] { look(); });
         m_clock.start();
-        startShow(m_show, VEXSHOW_BINARY, environment);
+        startShow(m_show, VEXSHOW_BINARY, environment, arguments);
         if (!m_show.waitForStarted(5000))
             return m_show.errorString();
         m_ticker.start(200);
@@ -251,13 +253,38 @@ private:
 
 namespace {
 
-// Black everywhere but in the scene, at scale times its size in the middle.
-WatchedRun::Check centredScene(const QSize &screen, int scale = 1)
+// Black everywhere but in the scene, at scale times its size in the middle,
+// turned clockwise by rotation degrees.
+WatchedRun::Check centredScene(const QSize &screen, int scale = 1, int rotation = 0)
 {
-    const QRect scene(QPoint((screen.width() - scale * sceneSize.width()) / 2,
-                             (screen.height() - scale * sceneSize.height()) / 2),
-                      scale * sceneSize);
+    const QSize size = scale * (rotation % 180 ? sceneSize.transposed() : sceneSize);
+    const QRect scene(QPoint((screen.width() - size.width()) / 2, (screen.height() - size.height()) / 2), size);
     return [scene, scale](const QImage &grab) { return framedSceneFault(grab, scene, scale * squareSize); };
+}
+
+// Where outputs come and go.
+enum ChangingScreen { X11, X11WithOpenbox, Wayland };
+
+// The resident memory of a process, in kB.
+qint64 residentMemory(qint64 processId)
+{
+    QFile status(QString("/proc/%1/status").arg(processId));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    static const QRegularExpression resident(QStringLiteral("VmRSS:\\s+(\\d+)"));
+    return resident.match(QString::fromLatin1(status.readAll())).captured(1).toLongLong();
+}
+
+// The CPU time a process has had, in clock ticks.
+qint64 cpuTime(qint64 processId)
+{
+    QFile stat(QString("/proc/%1/stat").arg(processId));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    // User and system time are the 12th and 13th fields after the name.
+    const QByteArray fields = stat.readAll();
+    const QList<QByteArray> times = fields.mid(fields.lastIndexOf(')') + 2).split(' ');
+    return times.value(11).toLongLong() + times.value(12).toLongLong();
 }
 
 WatchedRun::Change xrandr(const QStringList &arguments)
@@ -288,6 +315,8 @@ private slots:
     void thePointerNeverShows_data();
     void thePointerNeverShows();
     void aServiceManagerHearsHowItPlays();
+    void screensComeAndGo_data();
+    void screensComeAndGo();
     void everyScreenShowsTheWholeScene_data();
     void everyScreenShowsTheWholeScene();
 
@@ -309,6 +338,7 @@ void tst_HostileEnvironments::initTestCase()
         QMap<QString, QString> variables;
         QMap<QString, WatchedRun::Check> checks;
         WatchedRun::Change change = {};
+        QStringList arguments = {};
     };
     const QSize wide(1920, 1080), laptop(1280, 800), small(640, 400);
     Run runs[] = {
@@ -335,12 +365,15 @@ void tst_HostileEnvironments::initTestCase()
          {{"framed", centredScene(wide)}}, xrandr({"--output", "DUMMY0", "--off"})},
         // The same window code as linuxfb's, which needs a console to test.
         {"vnc framebuffer", std::make_unique<VncScreen>(laptop), {}, {{"framed", centredScene(laptop)}}},
+        // The scene drawn by a widget, turned as on a screen on its side.
+        {"vnc framebuffer, turned 90", std::make_unique<VncScreen>(laptop), {},
+         {{"framed", centredScene(laptop, 1, 90)}}, {}, {"--rotate", "90"}},
         {"Wayland", std::make_unique<WestonScreen>(laptop), {}, {{"framed", centredScene(laptop)}}},
     };
     for (Run &run : runs) {
         auto &watched = m_runs[run.name];
         watched = std::make_unique<WatchedRun>(std::move(run.screen), run.checks, run.change);
-        const QString fault = watched->start(run.variables);
+        const QString fault = watched->start(run.variables, run.arguments);
         QVERIFY2(fault.isEmpty(), qPrintable(run.name + ": " + fault));
     }
 }
@@ -573,6 +606,112 @@ void tst_HostileEnvironments::aServiceManagerHearsHowItPlays()
     const QString fault = exitFault(show);
     QVERIFY2(fault.isEmpty(), qPrintable(fault));
     QVERIFY2(manager.received().last() == "STOPPING=1", qPrintable("the show did not say it was stopping: " + heard));
+}
+
+void tst_HostileEnvironments::screensComeAndGo_data()
+{
+    QTest::addColumn<int>("screen");
+    QTest::addColumn<QSize>("first");
+    QTest::addColumn<int>("rotation");
+    QTest::addColumn<int>("replugs");
+
+    const QSize laptop(1280, 800);
+    // The window's output unplugged and another taking it, twenty times,
+    // some of them at another resolution.
+    QTest::newRow("X without a window manager, 20 replugs") << int(X11) << laptop << 0 << 20;
+    QTest::newRow("X with openbox, turned 90, 20 replugs") << int(X11WithOpenbox) << laptop << 90 << 20;
+    // A kiosk's compositor that starts before its monitor is on.
+    QTest::newRow("Wayland, no output at first, turned 270") << int(Wayland) << QSize() << 270 << 0;
+    // Every output gone for a moment, then a new one.
+    QTest::newRow("Wayland, 20 replugs, turned 180") << int(Wayland) << laptop << 180 << 20;
+}
+
+void tst_HostileEnvironments::screensComeAndGo()
+{
+    QFETCH(int, screen);
+    QFETCH(QSize, first);
+    QFETCH(int, rotation);
+    QFETCH(int, replugs);
+
+    std::unique_ptr<TestScreen> display;
+    if (screen == Wayland)
+        display = std::make_unique<SwayScreen>(first);
+    else
+        display = std::make_unique<VirtualDisplay>(
+                first, screen == X11 ? VirtualDisplay::NoWindowManager : VirtualDisplay::Openbox,
+                VirtualDisplay::XorgTwoOutputs);
+    QVERIFY2(display->start(), qPrintable(display->errorString()));
+    auto *sway = dynamic_cast<SwayScreen *>(display.get());
+    if (sway && replugs > 0 && sway->version() < QVersionNumber(1, 10))
+        QSKIP(qPrintable("sway " + sway->version().toString() + " cannot unplug an output; sway 1.10 (Debian 13) can"));
+
+    QProcess show;
+    auto stopShow = qScopeGuard([&show] { stopProcess(show); });
+    startShow(show, VEXSHOW_BINARY, display->environment(), {"--loop", "--rotate", QString::number(rotation)});
+    QVERIFY2(show.waitForStarted(5000), qPrintable(show.errorString()));
+    QString said;
+    if (first.isEmpty()) {
+        // Qt says so once it has found no output: a fake screen on Qt 6.4, a
+        // placeholder screen later.
+        static const QRegularExpression standIn(QStringLiteral("(fake|placeholder) screen"));
+        QVERIFY2(QTest::qWaitFor([&] {
+            said += output(show);
+            return said.contains(standIn) || show.state() == QProcess::NotRunning;
+        }, promptBound) && show.state() == QProcess::Running,
+                 qPrintable("the show did not wait for an output: " + said));
+        // Waiting, it spends next to nothing: a loop that spun would take a
+        // whole core.
+        const qint64 before = cpuTime(show.processId());
+        QTest::qWait(2000);
+        const qint64 spent = cpuTime(show.processId()) - before;
+        QVERIFY2(show.state() == QProcess::Running, qPrintable("the show ended without an output: " + exitFault(show)));
+        QVERIFY2(spent < ::sysconf(_SC_CLK_TCK) / 2,
+                 qPrintable(QString("without an output the show took %1 ticks of CPU in 2 s").arg(spent)));
+        const QString fault = display->replug(QSize(1280, 800));
+        QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    }
+
+    // Full screen, black around the scene turned in its middle.
+    auto waitCovered = [&](const QString &when, int bound) {
+        QString fault;
+        const bool covered = QTest::qWaitFor([&] {
+            fault = display->windowFault(show.processId());
+            if (fault.isEmpty()) {
+                const QImage grab = display->grab().copy(QRect(QPoint(0, 0), display->size()));
+                fault = grab.isNull() ? "no screen grab" : centredScene(display->size(), 1, rotation)(grab);
+            }
+            return fault.isEmpty() || show.state() == QProcess::NotRunning;
+        }, bound);
+        return covered && fault.isEmpty() ? QString() : when + ": " + fault + output(show);
+    };
+    // The scene's border shows from 3 s into each round, on cores that the
+    // other runs share.
+    QString fault = waitCovered("at first", playBound);
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    qint64 settled = 0;
+    for (int replug = 1; replug <= replugs; ++replug) {
+        const QSize size = replug % 3 ? QSize(1280, 800) : QSize(1920, 1080);
+        fault = display->replug(size);
+        QVERIFY2(fault.isEmpty(), qPrintable(fault));
+        fault = waitCovered(QString("after replug %1").arg(replug), promptBound + 5000);
+        QVERIFY2(fault.isEmpty(), qPrintable(fault));
+        // The first replugs make what later ones reuse.
+        if (replug == 2)
+            settled = residentMemory(show.processId());
+    }
+    const qint64 grown = residentMemory(show.processId()) - settled;
+#if !defined(__SANITIZE_ADDRESS__)
+    // A sanitized program keeps what it frees for a while, to catch its use.
+    QVERIFY2(replugs == 0 || grown < 4096,
+             qPrintable(QString("the show grew by %1 kB over %2 replugs").arg(grown).arg(replugs - 2)));
+#else
+    Q_UNUSED(grown);
+#endif
+
+    ::kill(pid_t(show.processId()), SIGTERM);
+    QVERIFY2(finishesWithin(show, promptBound), "the show went on playing after SIGTERM");
+    fault = exitFault(show);
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
 }
 
 void tst_HostileEnvironments::everyScreenShowsTheWholeScene_data()

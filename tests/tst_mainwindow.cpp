@@ -5,12 +5,17 @@
 #include "notifysocket.h"
 #include "sceneview.h"
 #include "servicenotifier.h"
+#include "showfixture.h"
+#include "showframe.h"
 
 #include <QAction>
 #include <QColor>
+#include <QEventLoop>
 #include <QImage>
 #include <QMenuBar>
+#include <QQmlAbstractUrlInterceptor>
 #include <QQmlContext>
+#include <QQmlEngine>
 #include <QQmlExpression>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -20,7 +25,48 @@
 #include <QStatusBar>
 #include <QStringListModel>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
+
+#include <algorithm>
+
+namespace {
+
+// Points the engine at a scene that is not there, as a deployment that lost
+// it while the show played would.
+class LostScene : public QQmlAbstractUrlInterceptor
+{
+public:
+    QUrl intercept(const QUrl &url, DataType) override
+    {
+        return url == QUrl("qrc:/main.qml") ? QUrl("qrc:/lost.qml") : url;
+    }
+};
+
+// How many pixels of a differ plainly from every pixel of the same size b
+// has within one pixel of theirs: text drawn turned may land a pixel off.
+int differingPixels(const QImage &a, const QImage &b)
+{
+    auto plainlyDiffer = [](QRgb p, QRgb q) {
+        return std::max({qAbs(qRed(p) - qRed(q)), qAbs(qGreen(p) - qGreen(q)), qAbs(qBlue(p) - qBlue(q))}) > 96;
+    };
+    int count = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            bool matched = false;
+            for (int dy = -1; dy <= 1 && !matched; ++dy) {
+                for (int dx = -1; dx <= 1 && !matched; ++dx) {
+                    const QPoint near(x + dx, y + dy);
+                    matched = b.rect().contains(near) && !plainlyDiffer(a.pixel(x, y), b.pixel(near));
+                }
+            }
+            count += !matched;
+        }
+    }
+    return count;
+}
+
+} // namespace
 
 class tst_MainWindow : public QObject
 {
@@ -30,8 +76,8 @@ private slots:
     void publishesTheSceneContext();
     void centresTheSceneAtItsDeclaredSize_data();
     void centresTheSceneAtItsDeclaredSize();
-    void quitActionClosesTheWindow_data();
-    void quitActionClosesTheWindow();
+    void quitActionEndsTheRound_data();
+    void quitActionEndsTheRound();
     void showsNoBars();
     void tellsTheServiceManagerHowTheShowIs_data();
     void tellsTheServiceManagerHowTheShowIs();
@@ -62,63 +108,112 @@ void tst_MainWindow::publishesTheSceneContext()
 void tst_MainWindow::centresTheSceneAtItsDeclaredSize_data()
 {
     QTest::addColumn<QSize>("windowSize");
-    QTest::addColumn<QPoint>("scenePosition");
+    QTest::addColumn<int>("rotation");
+    QTest::addColumn<QRect>("scene");
 
-    QTest::newRow("larger screen") << QSize(1280, 800) << QPoint(240, 160);
-    QTest::newRow("odd-sized screen") << QSize(1025, 769) << QPoint(112, 144);
-    QTest::newRow("exactly the scene") << QSize(800, 480) << QPoint(0, 0);
-    QTest::newRow("smaller screen crops evenly") << QSize(640, 400) << QPoint(-80, -40);
+    QTest::newRow("larger screen") << QSize(1280, 800) << 0 << QRect(240, 160, 800, 480);
+    QTest::newRow("odd-sized screen") << QSize(1025, 769) << 0 << QRect(112, 144, 800, 480);
+    QTest::newRow("exactly the scene") << QSize(800, 480) << 0 << QRect(0, 0, 800, 480);
+    QTest::newRow("smaller screen crops evenly") << QSize(640, 400) << 0 << QRect(-80, -40, 800, 480);
+    // A screen mounted on its side: the scene stands upright in its middle.
+    QTest::newRow("turned 90") << QSize(1280, 800) << 90 << QRect(400, 0, 480, 800);
+    QTest::newRow("turned 180") << QSize(1280, 800) << 180 << QRect(240, 160, 800, 480);
+    QTest::newRow("turned 270 on a portrait screen") << QSize(600, 1024) << 270 << QRect(60, 112, 480, 800);
+    QTest::newRow("turned 90, smaller screen crops evenly") << QSize(640, 400) << 90 << QRect(80, -200, 480, 800);
 }
 
 void tst_MainWindow::centresTheSceneAtItsDeclaredSize()
 {
     QFETCH(QSize, windowSize);
-    QFETCH(QPoint, scenePosition);
+    QFETCH(int, rotation);
+    QFETCH(QRect, scene);
 
-    MainWindow window;
-    window.show();
+    ShowFixture show;
+    MainWindow &window = show.window();
+    window.setSceneRotation(rotation);
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     window.resize(windowSize);
 
     auto *view = window.findChild<SceneView *>();
     QVERIFY2(view->rootObject(), "the scene did not load");
     QCOMPARE(view->rootObject()->size(), QSizeF(800, 480));
-    QCOMPARE(QRect(view->mapTo(&window, QPoint()), view->size()), QRect(scenePosition, QSize(800, 480)));
+    QCOMPARE(QRect(view->mapTo(&window, QPoint()), view->size()), scene);
 
     // Black all round the scene.
-    const QImage frame = window.grab().toImage();
+    show.clock().runUntil(1000);
+    const QImage frame = grabShowFrame(&window);
     QCOMPARE(frame.size(), windowSize);
     QCOMPARE(frame.pixel(0, 0), qRgb(0, 0, 0));
     QCOMPARE(frame.pixel(frame.width() - 1, frame.height() - 1), qRgb(0, 0, 0));
+
+    // The title card's text, turned clockwise by the angle asked, the same
+    // frame as unturned. Glyphs drawn turned are rasterised anew and differ in
+    // a few dozen pixels at their edges; a wrong turn differs in over a thousand.
+    const QImage turned = grabScene(view).convertToFormat(QImage::Format_RGB32);
+    window.setSceneRotation(0);
+    const QImage upright = grabScene(view).convertToFormat(QImage::Format_RGB32)
+            .transformed(QTransform().rotate(rotation));
+    QCOMPARE(turned.size(), upright.size());
+    const int differing = differingPixels(turned, upright);
+    QVERIFY2(differing < 100, qPrintable(QString("%1 pixels differ from the upright frame turned by %2 degrees")
+                                                .arg(differing).arg(rotation)));
 }
 
-void tst_MainWindow::quitActionClosesTheWindow_data()
+void tst_MainWindow::quitActionEndsTheRound_data()
 {
     QTest::addColumn<bool>("fromScene");
+    QTest::addColumn<bool>("looping");
+    QTest::addColumn<bool>("sceneLost");
 
-    QTest::newRow("from code") << false;
-    QTest::newRow("from the scene") << true;
+    QTest::newRow("from code") << false << false << false;
+    QTest::newRow("from the scene") << true << false << false;
+    QTest::newRow("looping: the next round") << true << true << false;
+    // The show cannot go on: it ends as failed, saying why, so that a
+    // service manager starts it again.
+    QTest::newRow("looping: the scene cannot be made again") << true << true << true;
 }
 
-void tst_MainWindow::quitActionClosesTheWindow()
+void tst_MainWindow::quitActionEndsTheRound()
 {
     QFETCH(bool, fromScene);
+    QFETCH(bool, looping);
+    QFETCH(bool, sceneLost);
 
+    // Declared first, so that the engine goes before it.
+    LostScene lostScene;
     MainWindow window;
+    window.setLooping(looping);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     auto *view = window.findChild<SceneView *>();
-
-    if (fromScene) {
-        QQmlExpression trigger(view->rootContext(), view->rootObject(), "action.trigger()");
-        trigger.evaluate();
-        QVERIFY2(!trigger.hasError(), qPrintable(trigger.error().toString()));
-    } else {
-        window.findChild<QAction *>()->trigger();
+    QQuickItem *firstRound = view->rootObject();
+    if (sceneLost) {
+        QQmlEngine *engine = view->rootContext()->engine();
+        engine->addUrlInterceptor(&lostScene);
+        engine->clearComponentCache();
     }
 
-    // Synchronously: the scene's call returns into a closed window.
-    QVERIFY2(!window.isVisible(), "triggering the quit action left the window open");
+    // The event loop the show's end leaves, and with what code.
+    QEventLoop loop;
+    QTimer::singleShot(0, &loop, [&] {
+        if (fromScene) {
+            QQmlExpression trigger(view->rootContext(), view->rootObject(), "action.trigger()");
+            trigger.evaluate();
+            QVERIFY2(!trigger.hasError(), qPrintable(trigger.error().toString()));
+        } else {
+            window.findChild<QAction *>()->trigger();
+        }
+        // Synchronously: the scene's call returns into a closed window.
+        QCOMPARE(window.isVisible(), looping);
+        if (!sceneLost)
+            loop.exit(0);
+    });
+    if (sceneLost)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot play again:.*lost\\.qml"));
+    QTimer::singleShot(5000, &loop, [&loop] { loop.exit(-1); });
+    QCOMPARE(loop.exec(), sceneLost ? 1 : 0);
+    if (looping && !sceneLost)
+        QVERIFY2(view->rootObject() && view->rootObject() != firstRound, "the scene did not start again");
 }
 
 void tst_MainWindow::showsNoBars()

@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <memory>
 #include <sys/prctl.h>
+#include <utility>
 
 VirtualDisplay::VirtualDisplay(const QSize &size, WindowManager windowManager, Server server)
     : TestScreen(size)
@@ -188,6 +189,19 @@ QString VirtualDisplay::changeScreens(const QStringList &arguments)
         return "xrandr did not tell the screen's new size";
     m_size = QSize(size.captured(1).toInt(), size.captured(2).toInt());
     return {};
+}
+
+QString VirtualDisplay::replug(const QSize &size)
+{
+    if (m_serverKind != XorgTwoOutputs)
+        return TestScreen::replug(size);
+    // The other output in first, so that Qt sees the window's own go for good.
+    const QString other = m_windowOutput == "DUMMY0" ? "DUMMY1" : "DUMMY0";
+    QString fault = changeScreens({"--output", other, "--mode", QString("%1x%2").arg(size.width()).arg(size.height()),
+                                   "--right-of", m_windowOutput});
+    if (fault.isEmpty())
+        fault = changeScreens({"--output", std::exchange(m_windowOutput, other), "--off"});
+    return fault;
 }
 
 QByteArray VirtualDisplay::runTool(const QString &program, const QStringList &arguments) const

@@ -32,6 +32,9 @@ public:
     QImage grab() const override;
     QString windowFault(qint64 processId) const override;
     QString pointerFault() override;
+    // With two outputs: the other one on at size, right of the window's, and
+    // the window's off, which leaves the other at the top left of the screen.
+    QString replug(const QSize &size) override;
 
     QString name() const { return m_name; }
 
@@ -64,6 +67,7 @@ private:
     QProcessEnvironment m_environment;
     QProcess m_server;
     QProcess m_windowManager;
+    QString m_windowOutput = "DUMMY0";
 };
 
 // Without this a crashed or timed-out test would leave the process behind.
