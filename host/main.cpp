@@ -18,10 +18,13 @@
 namespace {
 
 const char usage[] =
-R"(Usage: vexshow [--loop] [Qt option...]
+R"(Usage: vexshow [--loop] [--sync] [Qt option...]
 Plays a self-running full-screen show of about 19 seconds, then exits.
 
   --loop       play the show again and again until the window is closed
+  --sync       loop (--loop is implied), each round starting when the clock
+               (UTC) reaches a multiple of 19 s: screens whose clocks agree
+               (NTP) show the same moment of the show
   --help       print this and exit
   --version    print the version and exit
 
@@ -35,6 +38,7 @@ Arguments it does not know go to Qt, which takes its own (-platform NAME,
 struct Options
 {
     bool loop = false;
+    bool sync = false;
     bool help = false;
     bool version = false;
 };
@@ -44,7 +48,8 @@ Options readOptions(int argc, char *argv[])
     Options options;
     for (int i = 1; i < argc; ++i) {
         const char *argument = argv[i];
-        options.loop = options.loop || std::strcmp(argument, "--loop") == 0;
+        options.sync = options.sync || std::strcmp(argument, "--sync") == 0;
+        options.loop = options.loop || options.sync || std::strcmp(argument, "--loop") == 0;
         options.help = options.help || std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0;
         options.version = options.version || std::strcmp(argument, "--version") == 0;
     }
@@ -126,6 +131,12 @@ int main(int argc, char *argv[])
     clock.install();
     MainWindow window;
     window.setLooping(options.loop);
+    if (options.sync) {
+        clock.followWallClock(MainWindow::showLength);
+        QObject::connect(&window, &MainWindow::roundBegun, &clock, &FrameClock::beginRound);
+        QObject::connect(&clock, &FrameClock::roundLost, &window, &MainWindow::playAfresh);
+        clock.beginRound();
+    }
 #if defined(Q_OS_UNIX)
     new StopSignals(&window);
 #endif

@@ -52,6 +52,16 @@ void MainWindow::setLooping(bool looping)
 
 void MainWindow::doSomething()
 {
-    if (!m_looping || !m_view->playAgain())
+    if (m_looping)
+        playAfresh();
+    else
+        close();
+}
+
+void MainWindow::playAfresh()
+{
+    if (m_view->playAgain())
+        emit roundBegun();
+    else
         close();
 }

@@ -15,14 +15,24 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 
 public:
+    // The scene's timeline, start to quit action: a 3 s title card, ten
+    // message steps of 1 s and 6 s of end card (resources/main.qml).
+    static constexpr qint64 showLength = 19000;
+
     explicit MainWindow(QWidget *parent = nullptr);
 
     // Whether the end of the show starts it again instead of closing the
     // window, until the window is closed some other way.
     void setLooping(bool looping);
 
+signals:
+    // A new instance of the scene is in place, at its show time 0.
+    void roundBegun();
+
 public slots:
     void doSomething();
+    // Puts the show from its beginning in place of the round playing.
+    void playAfresh();
 
 private:
     SceneView *m_view = nullptr;
