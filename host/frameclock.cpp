@@ -105,11 +105,12 @@ void FrameClock::tick()
     qreal step = time - m_lastTick;
     m_lastTick = time;
     if (followingWallClock()) {
-        const qreal ahead = roundTime() - wallRoundTime();
+        const qreal ahead = m_showTime + step - m_roundStart - wallRoundTime();
         // Rounds repeat, so the nearer of the two ways round is the difference.
         const qreal half = m_roundLength / 2.0;
         const qreal error = ahead >= half ? ahead - m_roundLength : ahead < -half ? ahead + m_roundLength : ahead;
         if (qAbs(error) > largestSlew) {
+            qCDebug(lcFrames, "%.1f ms off the wall clock: a round afresh", error);
             const quint64 lost = m_rounds;
             emit roundLost();
             // A new round has been stepped to where the clock says.

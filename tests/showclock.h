@@ -27,11 +27,12 @@ public:
 
     // The wall clock reads `time` (ms of UTC) now; it then runs with real time.
     void setWallClock(qint64 time) { m_wallOffset = time - m_now; }
+    void stepWallClock(qint64 step) { m_wallOffset += step; }
     void setWallClockSynchronised(bool synchronised) { m_synchronised = synchronised; }
+    qint64 wallClock() const override { return m_now + m_wallOffset; }
 
 protected:
     qreal now() const override { return m_now; }
-    qint64 wallClock() const override { return m_now + m_wallOffset; }
     bool wallClockSynchronised() const override { return m_synchronised; }
 
 private:
