@@ -63,6 +63,10 @@ void FrameClock::beginRound()
     m_roundStart = m_showTime;
     if (!followingWallClock())
         return;
+    // The time since the last frame went to the round before; this one takes
+    // it from the wall clock.
+    if (isRunning())
+        m_lastTick = now();
     const qint64 ahead = wallRoundTime();
     // A round that began a moment early is slewed into step instead.
     if (ahead > -largestSlew)

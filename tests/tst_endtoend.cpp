@@ -8,8 +8,12 @@
 #include <QImage>
 #include <QProcess>
 #include <QRect>
+#include <QRegularExpression>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QtTest>
+
+#include <algorithm>
 
 // The built program under a real X server and window manager, as a user sees
 // it: how it ends, and what it puts on screen.
@@ -27,9 +31,11 @@ private slots:
     void answersWithoutPlaying();
     void thePointerNeverShows();
     void theScreenSaverWaitsForTheEnd();
+    void keepsInStepWithTheClock_data();
+    void keepsInStepWithTheClock();
 
 private:
-    bool startShow(QProcess &show, const QStringList &arguments = {}) const;
+    bool startShow(QProcess &show, const QStringList &arguments = {}, const QStringList &wrapper = {}) const;
     QString startFullScreen(QProcess &show) const;
     QString screenFault() const;
 
@@ -48,6 +54,33 @@ const int latestEnd = 25000;
 #endif
 // The border squares are this wide.
 const int squareSize = 10;
+// One refresh at 60 Hz, in ms.
+const int refresh = 17;
+const qint64 roundLength = 19000;
+
+// A frame from the show's frame log: its round's show time, and when it was
+// made on the machine's steady clock, which every process shares.
+struct Frame
+{
+    qint64 roundTime;
+    qreal steady;
+    bool operator<(const Frame &other) const { return steady < other.steady; }
+};
+
+// The frames a show has logged so far, and what else it said, kept for a
+// failure's message.
+QList<Frame> readFrames(QProcess &show, QByteArray &log)
+{
+    log += show.readAllStandardError();
+    static const QRegularExpression line(QStringLiteral("round time (-?\\d+) ms at ([\\d.]+) ms"));
+    QList<Frame> frames;
+    for (auto match = line.globalMatch(QString::fromLatin1(log)); match.hasNext();) {
+        const auto found = match.next();
+        frames.append({found.captured(1).toLongLong(), found.captured(2).toDouble()});
+    }
+    return frames;
+}
+
 
 } // namespace
 
@@ -188,7 +221,85 @@ void tst_EndToEnd::theScreenSaverWaitsForTheEnd()
              "the screen saver did not come on once the show had ended");
 }
 
-bool tst_EndToEnd::startShow(QProcess &show, const QStringList &arguments) const
+void tst_EndToEnd::keepsInStepWithTheClock_data()
+{
+    QTest::addColumn<int>("shift");
+
+    QTest::newRow("two shows seconds apart") << 0;
+    QTest::newRow("a clock 7 s ahead") << 7;
+    QTest::newRow("a clock 5 s behind") << -5;
+}
+
+void tst_EndToEnd::keepsInStepWithTheClock()
+{
+    QFETCH(int, shift);
+
+    QStringList wrapper;
+    if (shift != 0) {
+        if (qEnvironmentVariableIsSet("VEXSHOW_COMMAND"))
+            QSKIP("libfaketime moves the clock of Linux programs, not of Wine's");
+        // The wall clock moved, the steady one that times the frames not.
+        wrapper = QStringList{QStandardPaths::findExecutable("faketime"), "-m", "--exclude-monotonic", "-f",
+                              QString::asprintf("%+ds", shift)};
+        QVERIFY2(!wrapper.first().isEmpty(), "faketime is not installed");
+    }
+    QProcessEnvironment environment;
+    environment.insert("QT_LOGGING_RULES", "vexshow.frames.debug=true");
+    // This machine's clock may be kept by no time service at all.
+    environment.insert("VEXSHOW_TRUST_CLOCK", "1");
+    QProcess first;
+    QProcess second;
+    auto stopShows = qScopeGuard([&] { stopProcess(first); stopProcess(second); });
+    first.setProcessEnvironment(environment);
+    second.setProcessEnvironment(environment);
+    QByteArray firstLog;
+    QByteArray secondLog;
+    QList<Frame> firstFrames;
+    QList<Frame> secondFrames;
+
+    QVERIFY2(startShow(first, {"--sync"}), qPrintable(first.errorString()));
+    // The second starts seconds later, 3 s before a round of its own begins,
+    // so that the frames compared take in a new round.
+    const qint64 startAt = ((-3000 - shift * 1000) % roundLength + roundLength) % roundLength;
+    const auto dueToStart = [&] {
+        const QList<Frame> frames = readFrames(first, firstLog);
+        return frames.size() > 120 && (frames.last().roundTime - startAt + roundLength) % roundLength < 1000;
+    };
+    QVERIFY2(QTest::qWaitFor(dueToStart, 30000), qPrintable("the first show's frames:\n" + firstLog.right(2000)));
+    QVERIFY2(startShow(second, {"--sync"}, wrapper), qPrintable(second.errorString()));
+    const auto newRoundPlayed = [&] {
+        secondFrames = readFrames(second, secondLog);
+        for (qsizetype i = 1; i < secondFrames.size(); ++i) {
+            if (secondFrames.at(i).roundTime < secondFrames.at(i - 1).roundTime)
+                return secondFrames.size() - i > 60;
+        }
+        return false;
+    };
+    QVERIFY2(QTest::qWaitFor(newRoundPlayed, 15000), qPrintable("the second show's frames:\n" + secondLog.right(2000)));
+    firstFrames = readFrames(first, firstLog);
+
+    // Each of the second show's frames beside where the first show was at
+    // that moment, on the steady clock both share.
+    qint64 worst = 0;
+    int compared = 0;
+    for (const Frame &frame : std::as_const(secondFrames)) {
+        const auto after = std::lower_bound(firstFrames.cbegin(), firstFrames.cend(), frame);
+        if (after == firstFrames.cbegin() || after == firstFrames.cend())
+            continue;
+        const Frame &before = *(after - 1);
+        const qint64 there = before.roundTime + qRound64(frame.steady - before.steady);
+        qint64 off = ((frame.roundTime - there - shift * 1000) % roundLength + roundLength) % roundLength;
+        off = off >= roundLength / 2 ? off - roundLength : off;
+        worst = qAbs(off) > qAbs(worst) ? off : worst;
+        ++compared;
+    }
+    QVERIFY2(compared > 100, qPrintable(QString("only %1 frames at the same time").arg(compared)));
+    QVERIFY2(qAbs(worst) <= refresh,
+             qPrintable(QString("the second show was %1 ms off the first, its clock shifted by %2 s")
+                                .arg(worst).arg(shift)));
+}
+
+bool tst_EndToEnd::startShow(QProcess &show, const QStringList &arguments, const QStringList &wrapper) const
 {
     // Another build of the show may be played instead, such as the Windows
     // one under Wine: VEXSHOW_COMMAND="wine build-windows/vexshow/vexshow.exe".
@@ -196,13 +307,17 @@ bool tst_EndToEnd::startShow(QProcess &show, const QStringList &arguments) const
     // left out.
     QStringList command = QProcess::splitCommand(qEnvironmentVariable("VEXSHOW_COMMAND"));
     QProcessEnvironment environment = m_display.environment();
+    // What the test asked of this show.
+    environment.insert(show.processEnvironment());
     if (command.isEmpty())
         command << VEXSHOW_BINARY;
     else
         environment.remove("QT_QPA_PLATFORM");
     endWithTest(show);
     show.setProcessEnvironment(environment);
-    show.start(command.takeFirst(), command + arguments);
+    command = wrapper + command;
+    const QString program = command.takeFirst();
+    show.start(program, command + arguments);
     return show.waitForStarted(5000);
 }
 
