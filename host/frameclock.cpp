@@ -25,6 +25,9 @@ constexpr qreal largestSlew = 100;
 constexpr qreal slewRate = 0.05;
 // How often to ask the system whether its clock is synchronised, in ms.
 constexpr qreal synchronisedCheck = 1000;
+// A step of show time this long or longer would merge a timer's triggers and
+// lose some.
+constexpr qreal longestStep = 500;
 
 } // namespace
 
@@ -61,18 +64,9 @@ void FrameClock::beginRound()
 {
     ++m_rounds;
     m_roundStart = m_showTime;
-    if (!followingWallClock())
-        return;
-    // The time since the last frame went to the round before; this one takes
-    // it from the wall clock.
-    if (isRunning())
-        m_lastTick = now();
-    const qint64 ahead = wallRoundTime();
-    // A round that began a moment early is slewed into step instead.
-    if (ahead > -largestSlew)
-        stepForward(m_showTime + qMax<qint64>(ahead, 0));
-    else
-        stepForward(m_showTime + ahead + m_roundLength);
+    // One that begins while stepping forward is aligned once there.
+    if (!m_stepping)
+        alignRound();
 }
 
 void FrameClock::start()
@@ -108,25 +102,36 @@ void FrameClock::tick()
     const qreal time = now();
     qreal step = time - m_lastTick;
     m_lastTick = time;
-    if (followingWallClock()) {
+    const bool following = followingWallClock();
+    qreal off = 0;
+    if (following) {
         const qreal ahead = m_showTime + step - m_roundStart - wallRoundTime();
         // Rounds repeat, so the nearer of the two ways round is the difference.
         const qreal half = m_roundLength / 2.0;
-        const qreal error = ahead >= half ? ahead - m_roundLength : ahead < -half ? ahead + m_roundLength : ahead;
-        if (qAbs(error) > largestSlew) {
-            qCDebug(lcFrames, "%.1f ms off the wall clock: a round afresh", error);
+        off = ahead >= half ? ahead - m_roundLength : ahead < -half ? ahead + m_roundLength : ahead;
+        if (qAbs(off) > largestSlew) {
+            qCDebug(lcFrames, "%+.1f ms off the wall clock: a round afresh", off);
             const quint64 lost = m_rounds;
             emit roundLost();
             // A new round has been stepped to where the clock says.
             if (m_rounds != lost)
                 return;
         } else {
-            step -= qBound(-slewRate * step, error, slewRate * step);
+            step -= qBound(-slewRate * step, off, slewRate * step);
         }
     }
-    m_showTime += step;
-    advance();
-    qCDebug(lcFrames, "round time %lld ms at %.1f ms", roundTime(), time);
+    // Following the wall clock, a late frame (at start-up, on a stalled
+    // machine) is made up frame by frame.
+    if (following && step >= longestStep) {
+        stepForward(m_showTime + step);
+    } else {
+        m_showTime += step;
+        advance();
+    }
+    if (following)
+        qCDebug(lcFrames, "round time %lld ms at %.1f ms, %+.1f ms off the wall clock", roundTime(), time, off);
+    else
+        qCDebug(lcFrames, "round time %lld ms at %.1f ms", roundTime(), time);
 }
 
 qreal FrameClock::now() const
@@ -148,7 +153,9 @@ bool FrameClock::wallClockSynchronised() const
     if (trusted)
         return true;
 #if defined(Q_OS_LINUX)
-    // Asks, changes nothing: no privilege needed.
+    // Asks, changes nothing: no privilege needed. Where a sandbox denies even
+    // asking, the clock is taken as it is, and a step when it is set is taken
+    // as any other.
     timex state = {};
     return adjtimex(&state) != TIME_ERROR;
 #else
@@ -184,6 +191,21 @@ bool FrameClock::followingWallClock()
     return m_synchronised;
 }
 
+void FrameClock::alignRound()
+{
+    if (!followingWallClock())
+        return;
+    // The time since the last frame went to the round before; this one takes
+    // it from the wall clock.
+    if (isRunning())
+        m_lastTick = now();
+    const qint64 ahead = wallRoundTime();
+    // A round that began a moment early is slewed into step instead.
+    const qreal due = m_roundStart + (ahead > -largestSlew ? qMax<qint64>(ahead, 0) : ahead + m_roundLength);
+    if (due > m_showTime)
+        stepForward(due);
+}
+
 void FrameClock::stepForward(qreal showTime)
 {
     // A timer's trigger, the handler it runs and the animations that handler
@@ -194,6 +216,8 @@ void FrameClock::stepForward(qreal showTime)
         for (int link = 0; link < 4; ++link)
             QCoreApplication::sendPostedEvents();
     };
+    const quint64 round = m_rounds;
+    m_stepping = true;
     deliverPosted();
     // A scene's animations start the clock from a posted call; without them
     // there is nothing to step.
@@ -202,4 +226,7 @@ void FrameClock::stepForward(qreal showTime)
         advance();
         deliverPosted();
     }
+    m_stepping = false;
+    if (m_rounds != round)
+        alignRound();
 }

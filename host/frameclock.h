@@ -74,6 +74,10 @@ private:
     // Where the wall clock says the round is, from -roundLength / 2 on.
     qint64 wallRoundTime() const;
     bool followingWallClock();
+    // Steps the round playing on to where the wall clock says.
+    void alignRound();
+    // Moves show time on to `showTime` frame by frame, delivering the posted
+    // events of each, without drawing.
     void stepForward(qreal showTime);
 
     const qreal m_frameInterval;
@@ -89,6 +93,7 @@ private:
     qreal m_lastTick = 0;
     qreal m_roundStart = 0;
     quint64 m_rounds = 0;
+    bool m_stepping = false;
     qint64 m_roundLength = 0;
     bool m_synchronised = false;
     qreal m_synchronisedAsked = 0;

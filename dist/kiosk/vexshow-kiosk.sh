@@ -3,7 +3,8 @@
 # SPDX-License-Identifier: BSD-3-Clause
 
 # Plays the show for ever in the kiosk compositor cage, on the outputs and
-# turned as /etc/default/vexshow-kiosk says (ROTATION, OUTPUT). Run by
+# turned as /etc/default/vexshow-kiosk says (ROTATION, OUTPUT), in step with
+# other screens if it says SYNC=yes. Run by
 # vexshow-kiosk.service, as /usr/lib/vexshow-kiosk/vexshow-kiosk:
 #   vexshow-kiosk            starts cage, with -s so that a technician can
 #                            still switch to another console
@@ -33,6 +34,8 @@ if [ "${1:-}" = --stop ]; then
 fi
 
 rotation=${ROTATION:-0}
+show=(vexshow --loop)
+[ "${SYNC:-no}" != yes ] || show+=(--sync)
 output=${OUTPUT:-}
 case "$rotation" in
     0 | 90 | 180 | 270) ;;
@@ -50,7 +53,7 @@ if [ "${1:-}" != --in-cage ]; then
         for ((i = 0; i < rotation / 90; i++)); do
             turns+=(-r)
         done
-        exec cage -s "${turns[@]}" -- vexshow --loop
+        exec cage -s "${turns[@]}" -- "${show[@]}"
     fi
     exec cage -s -- "$0" --in-cage
 fi
@@ -73,4 +76,4 @@ if [ "$rotation" != 0 ] || [ -n "$output" ]; then
             echo "vexshow-kiosk: cage did not take ${settings[*]} for $name" >&2
     done
 fi
-exec vexshow --loop
+exec "${show[@]}"
