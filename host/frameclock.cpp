@@ -202,8 +202,11 @@ void FrameClock::alignRound()
     const qint64 ahead = wallRoundTime();
     // A round that began a moment early is slewed into step instead.
     const qreal due = m_roundStart + (ahead > -largestSlew ? qMax<qint64>(ahead, 0) : ahead + m_roundLength);
-    if (due > m_showTime)
+    if (due > m_showTime) {
+        const qreal from = now();
         stepForward(due);
+        qCDebug(lcFrames, "round stepped on to %lld ms in %.1f ms", roundTime(), now() - from);
+    }
 }
 
 void FrameClock::stepForward(qreal showTime)

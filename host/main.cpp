@@ -135,7 +135,9 @@ int main(int argc, char *argv[])
         clock.followWallClock(MainWindow::showLength);
         QObject::connect(&window, &MainWindow::roundBegun, &clock, &FrameClock::beginRound);
         QObject::connect(&clock, &FrameClock::roundLost, &window, &MainWindow::playAfresh);
-        clock.beginRound();
+        // Joined from the event loop, before its first frame: a scene that
+        // did not load has asked by then to end the run.
+        QMetaObject::invokeMethod(&clock, &FrameClock::beginRound, Qt::QueuedConnection);
     }
 #if defined(Q_OS_UNIX)
     new StopSignals(&window);

@@ -165,6 +165,7 @@ void tst_EndToEnd::answersWithoutPlaying_data()
     QTest::addColumn<QString>("answer");
 
     QTest::newRow("--help") << "--help" << "--loop";
+    QTest::newRow("--help, in step") << "--help" << "--sync";
     QTest::newRow("--version") << "--version" << "vexshow 1.0";
 }
 
