@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QLoggingCategory>
 #include <QTimerEvent>
 
 #include <chrono>
@@ -15,9 +16,10 @@
 #include <sys/timex.h>
 #endif
 
-Q_LOGGING_CATEGORY(lcFrames, "vexshow.frames", QtWarningMsg)
-
 namespace {
+
+// A line a frame: cheap while off, as it is unless asked for.
+Q_LOGGING_CATEGORY(lcFrames, "vexshow.frames", QtWarningMsg)
 
 // A difference up to this is slewed away, larger ones are taken at once.
 constexpr qreal largestSlew = 100;

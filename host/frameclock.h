@@ -7,9 +7,6 @@
 #include <QAnimationDriver>
 #include <QBasicTimer>
 #include <QElapsedTimer>
-#include <QLoggingCategory>
-
-Q_DECLARE_LOGGING_CATEGORY(lcFrames)
 
 // Advances Qt Quick's animations, and with them its frames, at the screen's
 // refresh rate. Qt's own clock ticks every 16 ms, 62.5 times a second, which
