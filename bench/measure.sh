@@ -11,8 +11,8 @@
 # gap between frames (ms), first frame after start (ms), peak RSS (MB), exit
 # after show start (s), exit status. Runs that do not end by themselves get
 # SIGTERM: the peers named qml* a show's length after their first frame, the
-# show with --loop after loop_rounds shows (default 2), and its CPU is given
-# per round.
+# show with --loop or --sync after loop_rounds shows (default 2), and its CPU
+# is given per round.
 
 # Qt Quick's per-frame renderer log, with timestamps of wall-clock time of day
 # in UTC, which the scripts can read too.
@@ -41,7 +41,7 @@ run() {
     : >"$log"
     local start; start=$(now)
     local length=${show:?} rounds=1
-    if [[ " $* " == *" --loop "* ]]; then
+    if [[ " $* " == *" --loop "* || " $* " == *" --sync "* ]]; then
         rounds=${loop_rounds:-2}
         length=$((show * rounds))
     fi

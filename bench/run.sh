@@ -6,10 +6,12 @@
 # qml tool running the same scene file twice, once with its defaults and once
 # with Qt Quick's software backend (QT_QUICK_BACKEND=software, the cheapest way
 # the tool has to play it without a GPU), and prints medians over the rounds.
-# Usage: bench/run.sh [--quick] [--pairs N] [--loop] [--release RELEASE]
+# Usage: bench/run.sh [--quick] [--pairs N] [--loop | --sync] [--release RELEASE]
 #
 # With --loop the program plays with --loop for two rounds, 38 s, and its CPU
 # is taken a round, to weigh a round of the loop against a show of the peers.
+# --sync does the same with the rounds in step with the clock, taken as
+# synchronised whatever this machine's kernel says.
 #
 # With --release (bookworm, trixie or testing) it runs in a fresh root of that
 # Debian release, against that release's Qt and qml tool (needs root).
@@ -37,8 +39,9 @@ while [ $# -gt 0 ]; do
         --quick) pairs=1 ;;
         --pairs) pairs=$2; shift ;;
         --loop) loop=(--loop) ;;
+        --sync) loop=(--sync); export VEXSHOW_TRUST_CLOCK=1 ;;
         --release) release=$2; shift ;;
-        *) echo "usage: $0 [--quick] [--pairs N] [--loop] [--release RELEASE]" >&2; exit 2 ;;
+        *) echo "usage: $0 [--quick] [--pairs N] [--loop | --sync] [--release RELEASE]" >&2; exit 2 ;;
     esac
     shift
 done

@@ -20,7 +20,7 @@
 namespace {
 
 const char usage[] =
-R"(Usage: vexshow [--loop] [--rotate DEGREES] [Qt option...]
+R"(Usage: vexshow [--loop] [--sync] [--rotate DEGREES] [Qt option...]
 Plays a self-running full-screen show of about 19 seconds, then exits.
 
   --loop       play the show again and again until the window is closed
@@ -28,6 +28,9 @@ Plays a self-running full-screen show of about 19 seconds, then exits.
                turn the show clockwise by 0, 90, 180 or 270 degrees, for a
                screen mounted turned the other way: 90 for a screen turned a
                quarter anticlockwise, onto its left side
+  --sync       loop (--loop is implied), each round starting when the clock
+               (UTC) reaches a multiple of 19 s: screens whose clocks agree
+               (NTP) show the same moment of the show
   --help       print this and exit
   --version    print the version and exit
 
@@ -43,6 +46,7 @@ Arguments it does not know go to Qt, which takes its own (-platform NAME,
 struct Options
 {
     bool loop = false;
+    bool sync = false;
     bool help = false;
     bool version = false;
     int rotation = 0;
@@ -69,7 +73,8 @@ Options readOptions(int argc, char *argv[])
     const char rotate[] = "--rotate";
     for (int i = 1; i < argc; ++i) {
         const char *argument = argv[i];
-        options.loop = options.loop || std::strcmp(argument, "--loop") == 0;
+        options.sync = options.sync || std::strcmp(argument, "--sync") == 0;
+        options.loop = options.loop || options.sync || std::strcmp(argument, "--loop") == 0;
         options.help = options.help || std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0;
         options.version = options.version || std::strcmp(argument, "--version") == 0;
         const char *value = nullptr;
@@ -167,6 +172,14 @@ int main(int argc, char *argv[])
     MainWindow window;
     window.setLooping(options.loop);
     window.setSceneRotation(options.rotation);
+    if (options.sync) {
+        clock.followWallClock(MainWindow::showLength);
+        QObject::connect(&window, &MainWindow::roundStarted, &clock, &FrameClock::beginRound);
+        QObject::connect(&clock, &FrameClock::roundLost, &window, &MainWindow::playAfresh);
+        // Joined from the event loop, before its first frame: a scene that
+        // did not load has asked by then to end the run.
+        QMetaObject::invokeMethod(&clock, &FrameClock::beginRound, Qt::QueuedConnection);
+    }
 #if defined(Q_OS_UNIX)
     new StopSignals(&window);
     new ServiceNotifier(&window);

@@ -64,10 +64,14 @@ QQuickWindow *MainWindow::sceneWindow() const
 
 void MainWindow::doSomething()
 {
-    if (!m_looping) {
+    if (m_looping)
+        playAfresh();
+    else
         close();
-        return;
-    }
+}
+
+void MainWindow::playAfresh()
+{
     // A round that cannot be made leaves the show over, as a failure, so
     // that whatever started it may start it again.
     if (!m_view->playAgain()) {

@@ -17,6 +17,10 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 
 public:
+    // The scene's timeline, start to quit action: a 3 s title card, ten
+    // message steps of 1 s and 6 s of end card (resources/main.qml).
+    static constexpr qint64 showLength = 19000;
+
     explicit MainWindow(QWidget *parent = nullptr);
 
     // Whether the end of the show starts it again instead of closing the
@@ -28,11 +32,14 @@ public:
     QQuickWindow *sceneWindow() const;
 
 signals:
-    // A looping show starts its second round, its third, and so on.
+    // A looping show has put a new instance of the scene in place, at its
+    // show time 0: its second round, its third, and so on.
     void roundStarted(int round);
 
 public slots:
     void doSomething();
+    // Puts the show from its beginning in place of the round playing.
+    void playAfresh();
 
 private:
     SceneView *m_view = nullptr;

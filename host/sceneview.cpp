@@ -84,7 +84,13 @@ bool SceneView::playAgain()
     QQuickItem *next = createScene();
     if (!next)
         return false;
-    // This is called from the scene's own timer, which must outlive its call.
+    // This may be called from the scene's own timer, which must outlive its
+    // call; until it goes, its other timers must not fire into the new round.
+    const QList<QObject *> objects = m_root->findChildren<QObject *>();
+    for (QObject *object : objects) {
+        if (object->inherits("QQmlTimer"))
+            object->setProperty("running", false);
+    }
     m_root->setParentItem(nullptr);
     m_root->deleteLater();
     m_root = next;

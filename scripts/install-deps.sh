@@ -107,6 +107,8 @@ packages=(
     xscreensaver
     # memory checks (the sanitizers' runtimes come with g++)
     valgrind
+    # a show's wall clock shifted, for the test of shows in step
+    faketime
     # every file says whose it is and under which licence
     reuse
     # the shell scripts' lint

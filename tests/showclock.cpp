@@ -6,7 +6,7 @@
 #include <QCoreApplication>
 
 ShowClock::ShowClock(QObject *parent)
-    : QAnimationDriver(parent)
+    : FrameClock(frame, Ticks::FromCaller, parent)
 {
     install();
 }
@@ -16,19 +16,14 @@ ShowClock::~ShowClock()
     uninstall();
 }
 
-qint64 ShowClock::elapsed() const
-{
-    return m_now;
-}
-
-void ShowClock::runUntil(qint64 time)
+void ShowClock::runUntil(qint64 time, qint64 step)
 {
     // Animations start from a queued call, and show time 0 is when the event
     // loop first runs: deliver events before each step, and after the last.
     while (m_now < time) {
         QCoreApplication::processEvents();
-        m_now = qMin(m_now + frame, time);
-        advance();
+        m_now = qMin(m_now + step, time);
+        tick();
     }
     QCoreApplication::processEvents();
 }

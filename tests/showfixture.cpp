@@ -30,6 +30,16 @@ QObject *ShowFixture::sceneObject(const QString &id) const
     return qmlContext(root())->objectForName(id);
 }
 
+void ShowFixture::followWallClock(qint64 wallClock)
+{
+    m_clock.setWallClock(wallClock);
+    m_window.setLooping(true);
+    m_clock.followWallClock(MainWindow::showLength);
+    QObject::connect(&m_window, &MainWindow::roundStarted, &m_clock, &FrameClock::beginRound);
+    QObject::connect(&m_clock, &FrameClock::roundLost, &m_window, &MainWindow::playAfresh);
+    m_clock.beginRound();
+}
+
 QQuickItem *ShowFixture::bar() const
 {
     const QList<QQuickItem *> layers = root()->childItems();

@@ -25,6 +25,9 @@ public:
     QObject *sceneObject(const QString &id) const;
     // The sweeping bar, which has no id: the scene's one gradient-filled item.
     QQuickItem *bar() const;
+    // Plays in step with the virtual wall clock, which reads `wallClock` (ms
+    // of UTC) now, as `vexshow --sync` does with the system's.
+    void followWallClock(qint64 wallClock);
 
 private:
     // Declared first: installed before the scene exists, removed after.

@@ -17,6 +17,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+
 #include <csignal>
 #include <unistd.h>
 
@@ -149,10 +151,11 @@ private slots:
     void theScreenSaverWaitsForTheEnd();
     void theDesktopsScreenSaverWaitsForTheEnd_data();
     void theDesktopsScreenSaverWaitsForTheEnd();
+    void keepsInStepWithTheClock_data();
+    void keepsInStepWithTheClock();
 
 private:
-    bool startShow(QProcess &show, const QStringList &arguments = {},
-                   const QProcessEnvironment &environment = {}) const;
+    bool startShow(QProcess &show, const QStringList &arguments = {}, const QStringList &wrapper = {}) const;
     QString startFullScreen(QProcess &show) const;
     QString screenFault() const;
 
@@ -171,6 +174,33 @@ const int latestEnd = 25000;
 #endif
 // The border squares are this wide.
 const int squareSize = 10;
+// One refresh at 60 Hz, in ms.
+const int refresh = 17;
+const qint64 roundLength = 19000;
+
+// A frame from the show's frame log: its round's show time, and when it was
+// made on the machine's steady clock, which every process shares.
+struct Frame
+{
+    qint64 roundTime;
+    qreal steady;
+    bool operator<(const Frame &other) const { return steady < other.steady; }
+};
+
+// The frames a show has logged so far, and what else it said, kept for a
+// failure's message.
+QList<Frame> readFrames(QProcess &show, QByteArray &log)
+{
+    log += show.readAllStandardError();
+    static const QRegularExpression line(QStringLiteral("round time (-?\\d+) ms at ([\\d.]+) ms"));
+    QList<Frame> frames;
+    for (auto match = line.globalMatch(QString::fromLatin1(log)); match.hasNext();) {
+        const auto found = match.next();
+        frames.append({found.captured(1).toLongLong(), found.captured(2).toDouble()});
+    }
+    return frames;
+}
+
 
 } // namespace
 
@@ -262,6 +292,7 @@ void tst_EndToEnd::answersWithoutPlaying_data()
     QTest::newRow("--rotate 45") << QStringList{"--rotate", "45"} << 2 << refused + ", not \"45\"";
     QTest::newRow("--rotate=sideways") << QStringList{"--rotate=sideways"} << 2 << refused;
     QTest::newRow("--rotate with nothing") << QStringList{"--loop", "--rotate"} << 2 << refused;
+    QTest::newRow("--help, in step") << QStringList{"--help"} << 0 << "--sync";
 }
 
 void tst_EndToEnd::answersWithoutPlaying()
@@ -339,7 +370,8 @@ void tst_EndToEnd::theDesktopsScreenSaverWaitsForTheEnd()
     QVERIFY2(fault.isEmpty(), qPrintable(fault));
     QProcess show;
     auto stopShow = qScopeGuard([&show] { stopProcess(show); });
-    QVERIFY2(startShow(show, {"--loop"}, saver.environment()), qPrintable(show.errorString()));
+    show.setProcessEnvironment(saver.environment());
+    QVERIFY2(startShow(show, {"--loop"}), qPrintable(show.errorString()));
 
     static const QRegularExpression inhibited(QStringLiteral("inhibited by \"vexshow\" .* cookie \"(\\w+)\""));
     QString cookie;
@@ -363,22 +395,109 @@ void tst_EndToEnd::theDesktopsScreenSaverWaitsForTheEnd()
     QVERIFY2(QTest::qWaitFor([&] { return released.match(saver.log()).hasMatch(); }, 5000), qPrintable("the show did not let go of the screen saver:\n" + saver.log()));
 }
 
-bool tst_EndToEnd::startShow(QProcess &show, const QStringList &arguments,
-                             const QProcessEnvironment &environment) const
+void tst_EndToEnd::keepsInStepWithTheClock_data()
+{
+    QTest::addColumn<int>("shift");
+
+    QTest::newRow("two shows seconds apart") << 0;
+    QTest::newRow("a clock 7 s ahead") << 7;
+    QTest::newRow("a clock 5 s behind") << -5;
+}
+
+void tst_EndToEnd::keepsInStepWithTheClock()
+{
+    QFETCH(int, shift);
+
+    QStringList wrapper;
+    if (shift != 0) {
+        if (qEnvironmentVariableIsSet("VEXSHOW_COMMAND"))
+            QSKIP("libfaketime moves the clock of Linux programs, not of Wine's");
+        // The wall clock moved, the steady one that times the frames not.
+        wrapper = QStringList{QStandardPaths::findExecutable("faketime"), "-m", "--exclude-monotonic", "-f",
+                              QString::asprintf("%+ds", shift)};
+        QVERIFY2(!wrapper.first().isEmpty(), "faketime is not installed");
+    }
+    QProcessEnvironment environment;
+    environment.insert("QT_LOGGING_RULES", "vexshow.frames.debug=true");
+    // This machine's clock may be kept by no time service at all.
+    environment.insert("VEXSHOW_TRUST_CLOCK", "1");
+#if defined(__SANITIZE_ADDRESS__)
+    // libfaketime is preloaded ahead of the sanitizer's runtime, which minds.
+    const QString sanitizerOptions = qEnvironmentVariable("ASAN_OPTIONS");
+    if (shift != 0)
+        environment.insert("ASAN_OPTIONS", sanitizerOptions + (sanitizerOptions.isEmpty() ? "" : ":") + "verify_asan_link_order=0");
+#endif
+    QProcess first;
+    QProcess second;
+    auto stopShows = qScopeGuard([&] { stopProcess(first); stopProcess(second); });
+    first.setProcessEnvironment(environment);
+    second.setProcessEnvironment(environment);
+    QByteArray firstLog;
+    QByteArray secondLog;
+    QList<Frame> firstFrames;
+    QList<Frame> secondFrames;
+
+    QVERIFY2(startShow(first, {"--sync"}), qPrintable(first.errorString()));
+    // The second starts seconds later, 3 s before a round of its own begins,
+    // so that the frames compared take in a new round.
+    const qint64 startAt = ((-3000 - shift * 1000) % roundLength + roundLength) % roundLength;
+    const auto dueToStart = [&] {
+        const QList<Frame> frames = readFrames(first, firstLog);
+        return frames.size() > 120 && (frames.last().roundTime - startAt + roundLength) % roundLength < 1000;
+    };
+    QVERIFY2(QTest::qWaitFor(dueToStart, 30000), qPrintable("the first show's frames:\n" + firstLog.right(2000)));
+    QVERIFY2(startShow(second, {"--sync"}, wrapper), qPrintable(second.errorString()));
+    const auto newRoundPlayed = [&] {
+        secondFrames = readFrames(second, secondLog);
+        for (qsizetype i = 1; i < secondFrames.size(); ++i) {
+            if (secondFrames.at(i).roundTime < secondFrames.at(i - 1).roundTime)
+                return secondFrames.size() - i > 60;
+        }
+        return false;
+    };
+    QVERIFY2(QTest::qWaitFor(newRoundPlayed, 15000), qPrintable("the second show's frames:\n" + secondLog.right(2000)));
+    firstFrames = readFrames(first, firstLog);
+
+    // Each of the second show's frames beside where the first show was at
+    // that moment, on the steady clock both share.
+    qint64 worst = 0;
+    int compared = 0;
+    for (const Frame &frame : std::as_const(secondFrames)) {
+        const auto after = std::lower_bound(firstFrames.cbegin(), firstFrames.cend(), frame);
+        if (after == firstFrames.cbegin() || after == firstFrames.cend())
+            continue;
+        const Frame &before = *(after - 1);
+        const qint64 there = before.roundTime + qRound64(frame.steady - before.steady);
+        qint64 off = ((frame.roundTime - there - shift * 1000) % roundLength + roundLength) % roundLength;
+        off = off >= roundLength / 2 ? off - roundLength : off;
+        worst = qAbs(off) > qAbs(worst) ? off : worst;
+        ++compared;
+    }
+    QVERIFY2(compared > 100, qPrintable(QString("only %1 frames at the same time").arg(compared)));
+    QVERIFY2(qAbs(worst) <= refresh,
+             qPrintable(QString("the second show was %1 ms off the first, its clock shifted by %2 s")
+                                .arg(worst).arg(shift)));
+}
+
+bool tst_EndToEnd::startShow(QProcess &show, const QStringList &arguments, const QStringList &wrapper) const
 {
     // Another build of the show may be played instead, such as the Windows
     // one under Wine: VEXSHOW_COMMAND="wine build-windows/vexshow/vexshow.exe".
     // It brings its own platform plugin, so the display's choice of xcb is
     // left out.
     QStringList command = QProcess::splitCommand(qEnvironmentVariable("VEXSHOW_COMMAND"));
-    QProcessEnvironment showEnvironment = environment.isEmpty() ? m_display.environment() : environment;
+    QProcessEnvironment environment = m_display.environment();
+    // What the test asked of this show.
+    environment.insert(show.processEnvironment());
     if (command.isEmpty())
         command << VEXSHOW_BINARY;
     else
-        showEnvironment.remove("QT_QPA_PLATFORM");
+        environment.remove("QT_QPA_PLATFORM");
     endWithTest(show);
-    show.setProcessEnvironment(showEnvironment);
-    show.start(command.takeFirst(), command + arguments);
+    show.setProcessEnvironment(environment);
+    command = wrapper + command;
+    const QString program = command.takeFirst();
+    show.start(program, command + arguments);
     return show.waitForStarted(5000);
 }
 

@@ -412,6 +412,7 @@ void tst_HostileEnvironments::withoutItsSceneItEndsAtOnce_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("content");
     QTest::addColumn<QString>("missing");
+    QTest::addColumn<QStringList>("arguments");
 
     // A qt.conf that points Qt at QML modules nowhere, as on a machine without
     // the packages that hold them. QtQuick itself comes with its library.
@@ -420,11 +421,13 @@ void tst_HostileEnvironments::withoutItsSceneItEndsAtOnce_data()
             << QString("[Paths]\nPrefix=%1\nPlugins=%2\nQmlImports=no-qml-modules\nQml2Imports=no-qml-modules\n")
                        .arg(QLibraryInfo::path(QLibraryInfo::PrefixPath),
                             QLibraryInfo::path(QLibraryInfo::PluginsPath))
-            << "QtQml.WorkerScript";
+            << "QtQml.WorkerScript" << QStringList();
     // Qt looks for modules in the program's own folder first, where a broken
     // deployment may have left a module that needs one installed nowhere.
-    QTest::newRow("a module beside it needs one not installed")
-            << "QtQuick/qmldir" << "module QtQuick\nimport VexshowNowhere auto\n" << "VexshowNowhere";
+    for (const QStringList &arguments : {QStringList(), QStringList{"--sync"}}) {
+        QTest::addRow("a module beside it needs one not installed%s", arguments.isEmpty() ? "" : ", in step")
+                << "QtQuick/qmldir" << "module QtQuick\nimport VexshowNowhere auto\n" << "VexshowNowhere" << arguments;
+    }
 }
 
 void tst_HostileEnvironments::withoutItsSceneItEndsAtOnce()
@@ -432,6 +435,7 @@ void tst_HostileEnvironments::withoutItsSceneItEndsAtOnce()
     QFETCH(QString, file);
     QFETCH(QString, content);
     QFETCH(QString, missing);
+    QFETCH(QStringList, arguments);
 
     // Qt 6.4's Qt Quick leaves QtQml.WorkerScript to a package of its own;
     // from 6.8 on, Qt Quick links the library that carries it.
@@ -456,7 +460,7 @@ void tst_HostileEnvironments::withoutItsSceneItEndsAtOnce()
     environment.remove("QML2_IMPORT_PATH");
     QProcess show;
     auto stopShow = qScopeGuard([&show] { stopProcess(show); });
-    startShow(show, program, environment);
+    startShow(show, program, environment, arguments);
 
     QVERIFY2(finishesWithin(show, promptBound), "the show without its scene was still running");
     const QString said = output(show);

@@ -20,8 +20,10 @@ namespace {
 // one before it fired, so a fade may begin a few frames late: 0.04 of a
 // two-second fade is 80 ms.
 constexpr qreal fadeTolerance = 0.04;
-// From the start of the show to its quit action.
-constexpr int showLength = 19000;
+// From the start of the show to its quit action, as the host holds it.
+constexpr qint64 showLength = MainWindow::showLength;
+// A wall clock in step with the show's rounds, far from the epoch.
+constexpr qint64 someRound = 1000 * showLength;
 
 // The process's resident memory in kB, as the kernel counts it.
 qint64 residentMemory()
@@ -31,6 +33,46 @@ qint64 residentMemory()
         return -1;
     static const QRegularExpression resident(QStringLiteral("VmRSS:\\s*(\\d+) kB"));
     return resident.match(QString::fromLatin1(status.readAll())).captured(1).toLongLong();
+}
+
+// What the timeline shows, which two shows at one show time agree on: all but
+// the border's colours, which are random in every show.
+struct TimelineState
+{
+    QString rootState;
+    QString text;
+    qreal title;
+    qreal end;
+    qreal barY;
+    qreal barOpacity;
+};
+
+// How far two states are apart, or nothing. Within two frames: a timer's
+// handler may run a frame later in one show than in the other.
+QString difference(const TimelineState &a, const TimelineState &b)
+{
+    if (a.rootState != b.rootState || a.text != b.text)
+        return QString("state %1, text %2 against %3, %4").arg(a.rootState, a.text, b.rootState, b.text);
+    const qreal frames = 2.0 * ShowClock::frame / 1000;
+    const struct { const char *name; qreal a; qreal b; qreal perSecond; } values[] = {
+        {"title card opacity", a.title, b.title, 0.5},
+        {"end card opacity", a.end, b.end, 0.5},
+        {"bar y", a.barY, b.barY, 280},
+        {"bar opacity", a.barOpacity, b.barOpacity, 0.8},
+    };
+    for (const auto &value : values) {
+        if (qAbs(value.a - value.b) > value.perSecond * frames + 1e-6)
+            return QString("%1 %2 against %3").arg(value.name).arg(value.a).arg(value.b);
+    }
+    return {};
+}
+
+// How far the round playing is from where the wall clock says, the nearer way
+// round.
+qint64 offWallClock(const ShowClock &clock)
+{
+    const qint64 off = ((clock.roundTime() - clock.wallClock()) % showLength + showLength) % showLength;
+    return off >= showLength / 2 ? off - showLength : off;
 }
 
 }
@@ -53,8 +95,15 @@ private slots:
     void settingsMoveTheTimeline_data();
     void settingsMoveTheTimeline();
     void stepsBeyondTheLinesFallBackToTheBaseText();
+    void joiningMidRoundMatchesAnUndisturbedShow_data();
+    void joiningMidRoundMatchesAnUndisturbedShow();
+    void roundsKeepToTheirBoundaries();
+    void clockChanges_data();
+    void clockChanges();
 
 private:
+    TimelineState timelineState() const;
+
     // Checks a card's opacity at chosen show times, in order.
     void verifyFade(const QString &card, const QList<QPair<int, qreal>> &samples);
 
@@ -175,11 +224,11 @@ void tst_ShowTimeline::quitActionFiresAtNineteenSeconds()
             m_show->view()->rootContext()->contextProperty("action"));
     QSignalSpy triggered(quitAction, SIGNAL(triggered(bool)));
 
-    m_show->clock().runUntil(18900);
+    m_show->clock().runUntil(showLength - 100);
     QVERIFY2(m_show->window().isVisible(), "the window closed before 19 s");
     QCOMPARE(triggered.count(), 0);
 
-    m_show->clock().runUntil(19100);
+    m_show->clock().runUntil(showLength + 100);
     QCOMPARE(triggered.count(), 1);
     QVERIFY2(!m_show->window().isVisible(), "the window is still open after 19 s");
 }
@@ -223,13 +272,13 @@ void tst_ShowTimeline::roundsDoNotGrow()
     qint64 roundStart = 0;
     for (int round = 1; round < 50; ++round) {
         const qint64 bound = roundStart + showLength + 1000;
-        while (triggered.count() < round && clock.elapsed() < bound)
-            clock.runUntil(clock.elapsed() + ShowClock::frame);
+        while (triggered.count() < round && clock.realTime() < bound)
+            clock.runUntil(clock.realTime() + ShowClock::frame);
         QVERIFY2(triggered.count() == round, qPrintable(QString("round %1 did not end").arg(round)));
-        const qint64 length = clock.elapsed() - roundStart;
+        const qint64 length = clock.realTime() - roundStart;
         QVERIFY2(qAbs(length - showLength) <= 100,
                  qPrintable(QString("round %1 lasted %2 ms").arg(round).arg(length)));
-        roundStart = clock.elapsed();
+        roundStart = clock.realTime();
         // Compared half a second into rounds 2 and 50.
         clock.runUntil(roundStart + 500);
         if (round == 1) {
@@ -310,6 +359,151 @@ void tst_ShowTimeline::stepsBeyondTheLinesFallBackToTheBaseText()
     QCOMPARE(message->property("text").toString(), QString("4 g33k"));
     m_show->clock().runUntil(15500);
     QCOMPARE(root()->state(), QString("endstate"));
+}
+
+TimelineState tst_ShowTimeline::timelineState() const
+{
+    return {root()->state(), sceneObject("txtmessage")->property("text").toString(),
+            sceneObject("init")->property("opacity").toReal(),
+            sceneObject("theend")->property("opacity").toReal(),
+            m_show->bar()->y(), m_show->bar()->opacity()};
+}
+
+void tst_ShowTimeline::joiningMidRoundMatchesAnUndisturbedShow_data()
+{
+    QTest::addColumn<int>("time");
+    QTest::addColumn<int>("late");
+
+    // Title, its fade, the message steps, the end card's fade and after it.
+    for (int time : {0, 1500, 3500, 4500, 6500, 9500, 12500, 13500, 14500, 18500})
+        QTest::addRow("%d ms into the round", time) << time << 0;
+    // A slow start-up: the timers' triggers in between must not be lost,
+    // even those that end the round.
+    QTest::newRow("5500 ms, the first frame 2 s late") << 5500 << 2000;
+    QTest::newRow("18000 ms, the first frame 1.5 s late") << 18000 << 1500;
+}
+
+void tst_ShowTimeline::joiningMidRoundMatchesAnUndisturbedShow()
+{
+    QFETCH(int, time);
+    QFETCH(int, late);
+
+    m_show->clock().runUntil((time + late) % showLength);
+    const TimelineState undisturbed = timelineState();
+
+    // A show started when the wall clock was `time` into a round.
+    m_show.reset();
+    m_show = std::make_unique<ShowFixture>();
+    m_show->followWallClock(someRound + time);
+    if (late > 0)
+        m_show->clock().runUntil(late, late);
+    QString fault = difference(timelineState(), undisturbed);
+    QVERIFY2(fault.isEmpty(), qPrintable("its first frame: " + fault));
+
+    m_show->clock().runUntil(late + 500);
+    QVERIFY2(qAbs(offWallClock(m_show->clock())) <= ShowClock::frame,
+             qPrintable(QString("%1 ms off the wall clock").arg(offWallClock(m_show->clock()))));
+}
+
+void tst_ShowTimeline::roundsKeepToTheirBoundaries()
+{
+    ShowClock &clock = m_show->clock();
+    m_show->followWallClock(0);
+    // The title card's fade shows the round's time to a fraction of a frame.
+    const qint64 sampled = 3200;
+    qreal firstRound = 0;
+#if defined(__SANITIZE_ADDRESS__)
+    // A sanitized round costs several times as much: fewer, past the point
+    // where the rounds' lateness would show.
+    const int rounds = 100;
+#else
+    const int rounds = 1000;
+#endif
+    for (int round = 0; round < rounds; ++round) {
+        const qint64 start = round * showLength;
+        // Larger steps than a frame cost less; below half a second they are
+        // not made up frame by frame. Only the timers that end the round then
+        // come late, and the round after it joins on time.
+        clock.runUntil(start + 2950, 450);
+        clock.runUntil(start + sampled);
+        const qreal title = sceneObject("init")->property("opacity").toReal();
+        if (round == 0) {
+            firstRound = title;
+            QVERIFY2(qAbs(title - 0.9) < fadeTolerance, qPrintable(QString("title card opacity %1").arg(title)));
+        }
+        // One frame at 60 Hz moves the fade by 1/120.
+        QVERIFY2(qAbs(title - firstRound) <= 0.5 / 60 + 1e-6,
+                 qPrintable(QString("round %1 is %2 ms off round 1")
+                                    .arg(round + 1).arg((firstRound - title) * 2000)));
+        clock.runUntil(start + showLength + 500, 450);
+    }
+    QCOMPARE(root()->window()->contentItem()->childItems().size(), 1);
+}
+
+void tst_ShowTimeline::clockChanges_data()
+{
+    QTest::addColumn<int>("from");
+    QTest::addColumn<qint64>("step");
+    QTest::addColumn<int>("steps");
+    QTest::addColumn<bool>("synchronisedBefore");
+    QTest::addColumn<bool>("taken");
+
+    const qint64 hour = 3600 * 1000;
+    QTest::newRow("5 ms on, slewed") << 4500 << qint64(5) << 1 << true << false;
+    QTest::newRow("100 ms on, slewed") << 4500 << qint64(100) << 1 << true << false;
+    QTest::newRow("40 ms back, slewed") << 4500 << qint64(-40) << 1 << true << false;
+    QTest::newRow("100 ms back, slewed") << 4500 << qint64(-100) << 1 << true << false;
+    QTest::newRow("30 ms on every second") << 4500 << qint64(30) << 5 << true << false;
+    QTest::newRow("150 ms on, taken") << 4500 << qint64(150) << 1 << true << true;
+    QTest::newRow("150 ms back, taken") << 4500 << qint64(-150) << 1 << true << true;
+    QTest::newRow("5 s on") << 4500 << qint64(5000) << 1 << true << true;
+    QTest::newRow("5 s on, into the next round") << 15500 << qint64(5000) << 1 << true << true;
+    QTest::newRow("an hour back") << 4500 << -hour << 1 << true << true;
+    QTest::newRow("three years on") << 4500 << 3 * 8766 * hour << 1 << true << true;
+    QTest::newRow("500 ms on every second") << 4500 << qint64(500) << 5 << true << true;
+    QTest::newRow("2 s back every second") << 4500 << qint64(-2000) << 5 << true << true;
+    QTest::newRow("synchronised at last, years on") << 4500 << 2 * 8766 * hour << 1 << false << true;
+}
+
+void tst_ShowTimeline::clockChanges()
+{
+    QFETCH(int, from);
+    QFETCH(qint64, step);
+    QFETCH(int, steps);
+    QFETCH(bool, synchronisedBefore);
+    QFETCH(bool, taken);
+
+    ShowClock &clock = m_show->clock();
+    clock.setWallClockSynchronised(synchronisedBefore);
+    // A board without a clock of its own starts in 1970.
+    m_show->followWallClock(synchronisedBefore ? someRound + from - 1000 : from);
+    QSignalSpy freshRounds(&clock, &FrameClock::roundLost);
+    clock.runUntil(1000);
+    if (!synchronisedBefore)
+        QCOMPARE(clock.roundTime(), qint64(1000));
+
+    for (int i = 0; i < steps; ++i) {
+        clock.stepWallClock(step);
+        clock.setWallClockSynchronised(true);
+        const qint64 second = clock.realTime() + 1000;
+        while (clock.realTime() < second) {
+            const qint64 before = clock.roundTime();
+            clock.runUntil(clock.realTime() + ShowClock::frame);
+            const qint64 moved = clock.roundTime() - before;
+            // Slewing, not jumping: at most 5% faster or slower.
+            QVERIFY2(taken || (moved >= ShowClock::frame * 0.95 - 1 && moved <= ShowClock::frame * 1.05 + 1),
+                     qPrintable(QString("show time moved %1 ms in a frame").arg(moved)));
+            if (taken && synchronisedBefore && clock.realTime() == second - 1000 + ShowClock::frame) {
+                QVERIFY2(qAbs(offWallClock(clock)) <= ShowClock::frame,
+                         qPrintable(QString("%1 ms off the wall clock just after the step").arg(offWallClock(clock))));
+            }
+        }
+    }
+    clock.runUntil(clock.realTime() + 1000);
+    QCOMPARE(freshRounds.count(), taken ? steps : 0);
+    QVERIFY2(qAbs(offWallClock(clock)) <= ShowClock::frame,
+             qPrintable(QString("%1 ms off the wall clock 2 s after the last step").arg(offWallClock(clock))));
+    QVERIFY2(m_show->window().isVisible(), "the show stopped");
 }
 
 QTEST_MAIN(tst_ShowTimeline)

@@ -3,7 +3,8 @@
 # SPDX-License-Identifier: BSD-3-Clause
 
 # Plays the show for ever in the kiosk compositor cage, turned and on the
-# output /etc/default/vexshow-kiosk says (ROTATION, OUTPUT). Run by
+# output /etc/default/vexshow-kiosk says (ROTATION, OUTPUT), in step with
+# other screens if it says SYNC=yes. Run by
 # vexshow-kiosk.service, as /usr/lib/vexshow-kiosk/vexshow-kiosk:
 #   vexshow-kiosk                  starts cage, with -s so that a technician
 #                                  can still switch to another console, then
@@ -109,4 +110,6 @@ export WAYLAND_DISPLAY=$display
 
 # The show turns itself, inside its window, on every output and whatever
 # happens to them.
-exec vexshow --loop --rotate "$rotation"
+show=(vexshow --loop --rotate "$rotation")
+[ "${SYNC:-no}" != yes ] || show+=(--sync)
+exec "${show[@]}"
