@@ -52,6 +52,7 @@ void MainWindow::setLooping(bool looping)
 
 void MainWindow::doSomething()
 {
+    emit roundEnded();
     if (!m_looping || !m_view->playAgain())
         close();
 }

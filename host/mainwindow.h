@@ -21,6 +21,10 @@ public:
     // window, until the window is closed some other way.
     void setLooping(bool looping);
 
+signals:
+    // The show reached its end, before it starts again or the window closes.
+    void roundEnded();
+
 public slots:
     void doSomething();
 
