@@ -14,6 +14,9 @@
 #                             there needs
 #   install-deps.sh kiosk     the same, and booting such a root with its own
 #                             systemd and reading its screenshots
+#   install-deps.sh repository
+#                             what publishing the packages in a signed apt
+#                             repository needs
 #   install-deps.sh reproducible
 #                             what the test that builds an artefact twice needs
 set -euo pipefail
@@ -167,6 +170,19 @@ kiosk_packages=(
     "${root_packages[@]}"
     systemd-container
     imagemagick
+    # the repository the booted root follows: its throwaway key, and the
+    # web server on the loopback address
+    gnupg
+    python3
+)
+
+repository_packages=(
+    reprepro
+    # the signing key, through gpg-agent
+    gnupg
+    # the repository's own package, and its date
+    dpkg-dev
+    lintian
 )
 
 package_packages=(
@@ -228,6 +244,8 @@ elif [ "${1:-}" = roots ]; then
     packages=("${root_packages[@]}")
 elif [ "${1:-}" = kiosk ]; then
     packages=("${kiosk_packages[@]}")
+elif [ "${1:-}" = repository ]; then
+    packages=("${repository_packages[@]}")
 elif [ "${1:-}" = reproducible ]; then
     packages=("${reproducible_packages[@]}")
 fi
