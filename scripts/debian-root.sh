@@ -24,6 +24,7 @@
 #   root_bind DIR PATH     shows the machine's DIR at PATH inside the root
 #   root_copy_project      copies the project, as it stands in this folder with
 #                          what is about to be checked in, to /vexshow inside
+#   copy_project DIR       the same copy, to DIR outside any root
 #   in_root [NAME=VALUE...] COMMAND...
 #                          runs COMMAND inside, as the user entered, in a clean
 #                          environment with the variables given
@@ -140,11 +141,15 @@ root_bind() {
 }
 
 root_copy_project() {
+    copy_project "$root/vexshow"
+}
+
+copy_project() {
     local project
     project=$(dirname "${BASH_SOURCE[0]}")/..
-    mkdir -p "$root/vexshow"
+    mkdir -p "$1"
     git -C "$project" ls-files -z --cached --others --exclude-standard |
-        tar -C "$project" --null -T - -c | tar -x -C "$root/vexshow"
+        tar -C "$project" --null -T - -c | tar -x -C "$1"
 }
 
 in_root() {
