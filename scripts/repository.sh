@@ -183,19 +183,23 @@ if [ ${#published[@]} -eq 0 ]; then
 fi
 reprepro export
 
-snapshot=$out/snapshots/$(date -u +%Y%m%dT%H%M%S.%N)
-mkdir "$snapshot"
-cp -a "$state/out/dists" "$snapshot/"
-cp -al "$state/out/pool" "$snapshot/"
+# Made under a name of its own and renamed once whole, so that a publish cut
+# short leaves nothing to be taken for a snapshot; the next one removes it.
+snapshot=$(date -u +%Y%m%dT%H%M%S.%N)
+partial=$out/snapshots/.$snapshot
+mkdir "$partial"
+cp -a "$state/out/dists" "$partial/"
+cp -al "$state/out/pool" "$partial/"
 for release in "${releases[@]}"; do
     version=$(companion_version "$release")
-    [ -z "$version" ] || ln "$snapshot/pool/main/v/vexshow-repository/vexshow-repository_${version}_all.deb" \
-        "$snapshot/vexshow-repository-$release.deb"
+    [ -z "$version" ] || ln "$partial/pool/main/v/vexshow-repository/vexshow-repository_${version}_all.deb" \
+        "$partial/vexshow-repository-$release.deb"
 done
-ln -sfn "snapshots/${snapshot##*/}" "$out/current.new"
+mv -T "$partial" "$out/snapshots/$snapshot"
+ln -sfn "snapshots/$snapshot" "$out/current.new"
 mv -T "$out/current.new" "$out/current"
-previous=$(find "$out/snapshots" -mindepth 1 -maxdepth 1 -printf '%f\n' | sort | tail -n 2 | head -n 1)
-find "$out/snapshots" -mindepth 1 -maxdepth 1 ! -name "${snapshot##*/}" ! -name "$previous" -exec rm -rf {} +
+previous=$(find "$out/snapshots" -mindepth 1 -maxdepth 1 -name '[0-9]*' -printf '%f\n' | sort | tail -n 2 | head -n 1)
+find "$out/snapshots" -mindepth 1 -maxdepth 1 ! -name "$snapshot" ! -name "$previous" -exec rm -rf {} +
 
 say "published, signed by $fingerprint, in $out/current for $url:"
 printf '  %s\n' "${published[@]}"
