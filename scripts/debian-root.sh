@@ -23,7 +23,8 @@
 #                          XDG_RUNTIME_DIR of its own; in_root runs as USER
 #   root_bind DIR PATH     shows the machine's DIR at PATH inside the root
 #   root_copy_project      copies the project, as it stands in this folder with
-#                          what is about to be checked in, to /vexshow inside
+#                          what is about to be checked in (or, without git,
+#                          all but its build folders), to /vexshow inside
 #   copy_project DIR       the same copy, to DIR outside any root
 #   in_root [NAME=VALUE...] COMMAND...
 #                          runs COMMAND inside, as the user entered, in a clean
@@ -148,8 +149,12 @@ copy_project() {
     local project
     project=$(dirname "${BASH_SOURCE[0]}")/..
     mkdir -p "$1"
-    git -C "$project" ls-files -z --cached --others --exclude-standard |
-        tar -C "$project" --null -T - -c | tar -x -C "$1"
+    # Without git, as from a source tarball: all but the build folders.
+    if [ -e "$project/.git" ]; then
+        git -C "$project" ls-files -z --cached --others --exclude-standard
+    else
+        (cd "$project" && find . \( -path ./.git -o -type d -path './build*' \) -prune -o -type f -print0)
+    fi | tar -C "$project" --null -T - -c | tar -x -C "$1"
 }
 
 in_root() {
