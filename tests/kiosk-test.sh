@@ -461,7 +461,8 @@ done
 publish "$newer" "$work/key-other" "$work/impostor"
 ln -sfn "$work/impostor/current" "$work/served"
 upgrade_window
-refused "signed by another key" 'NO_PUBKEY'
+# Debian 12's apt checks signatures with gpgv, Debian 13's with sqv.
+refused "signed by another key" 'NO_PUBKEY|OpenPGP signature verification failed|is not signed'
 
 publish "$newer" "$work/key-operator" "$work/repository"
 ln -sfn "$work/repository/current" "$work/served"
