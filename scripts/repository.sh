@@ -137,7 +137,7 @@ EOF
 
 companion_version() {
     # shellcheck disable=SC2016 # reprepro's own placeholder
-    reprepro --list-format '${version}' listfilter "$1" 'Package (== vexshow-repository)' | head -n 1
+    reprepro --list-format '${version}\n' listfilter "$1" 'Package (== vexshow-repository)' | head -n 1
 }
 
 umask 0022
@@ -146,7 +146,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 published=()
 for release in "${releases[@]}"; do
-    built=() version=''
+    built=() version='' kiosk=''
     for arch in "${arches[@]}"; do
         build=build-package-$release-$arch
         deb=$(ls "$build"/vexshow_*_"$arch".deb 2>/dev/null || true)
@@ -155,18 +155,25 @@ for release in "${releases[@]}"; do
             continue
         fi
         reprepro --keepunreferencedfiles -A "$arch" includedeb "$release" "$deb"
-        built+=("$arch")
-        version=$(dpkg-deb -f "$deb" Version)
-        kiosk=$(ls "$build"/vexshow-kiosk_*_all.deb)
-        # The date the show's package was built from, so that the companion
-        # package of one version comes out the same every time.
-        dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/vexshow/changelog.Debian.gz |
-            gunzip >"$work/changelog"
-        SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -STimestamp -l "$work/changelog")
+        published+=("Debian $release $arch: $(dpkg-deb -f "$deb" Version)")
+        # The kiosk's package of the first architecture built, amd64's where
+        # there is one, so that publishing again takes the same file.
+        if [ -z "$kiosk" ]; then
+            kiosk=$(ls "$build"/vexshow-kiosk_*_all.deb)
+            version=$(dpkg-deb -f "$deb" Version)
+            # The date the show's package was built from, so that the
+            # companion package of one version comes out the same every time.
+            dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/vexshow/changelog.Debian.gz |
+                gunzip >"$work/changelog"
+            SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -STimestamp -l "$work/changelog")
+            export SOURCE_DATE_EPOCH
+        fi
+        # The kiosk needs the show of its own version: architectures whose
+        # package is of another keep the kiosk they had.
+        [ "$(dpkg-deb -f "$deb" Version)" != "$version" ] || built+=("$arch")
     done
-    [ ${#built[@]} -gt 0 ] || continue
-    # The kiosk and the repository packages serve every architecture, but only
-    # those that have the show of their version.
+    [ -n "$kiosk" ] || continue
+    # The kiosk's and the repository's packages serve every architecture.
     only=$(IFS='|' && echo "${built[*]}")
     reprepro --keepunreferencedfiles -A "$only" includedeb "$release" "$kiosk"
     if [ "$(companion_version "$release")" != "$version" ]; then
@@ -175,7 +182,6 @@ for release in "${releases[@]}"; do
         build_repository_package "$version" "$release" "$companion"
         reprepro --keepunreferencedfiles -A "$only" includedeb "$release" "$companion"
     fi
-    published+=("Debian $release ${built[*]}: $version")
 done
 if [ ${#published[@]} -eq 0 ]; then
     echo "repository.sh: nothing to publish: build packages with scripts/package.sh first" >&2
