@@ -8,6 +8,9 @@
 #include "servicenotifier.h"
 #include "stopsignals.h"
 #endif
+#if defined(Q_OS_LINUX)
+#include "programupgrade.h"
+#endif
 
 #include <QApplication>
 #include <QScreen>
@@ -161,6 +164,10 @@ int main(int argc, char *argv[])
     if (!qEnvironmentVariableIsSet("QT_QPA_UPDATE_IDLE_TIME"))
         qputenv("QT_QPA_UPDATE_IDLE_TIME", "0");
 
+#if defined(Q_OS_LINUX)
+    // Qt takes its own options out of argv; a new program gets them all again.
+    const QByteArrayList arguments(argv, argv + argc);
+#endif
     qtMessageHandler = qInstallMessageHandler(failWithoutPlatform);
     QApplication app(argc, argv);
     qInstallMessageHandler(qtMessageHandler);
@@ -183,6 +190,13 @@ int main(int argc, char *argv[])
 #if defined(Q_OS_UNIX)
     new StopSignals(&window);
     new ServiceNotifier(&window);
+#endif
+#if defined(Q_OS_LINUX)
+    // Only a looping show has a round's end at which to switch unseen.
+    if (options.loop) {
+        auto *upgrade = new ProgramUpgrade(arguments, &window);
+        QObject::connect(&window, &MainWindow::roundEnded, upgrade, &ProgramUpgrade::switchIfReplaced);
+    }
 #endif
 
     // Full-screen state replaces the whole state and is set once shown.

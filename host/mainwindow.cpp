@@ -64,6 +64,7 @@ QQuickWindow *MainWindow::sceneWindow() const
 
 void MainWindow::doSomething()
 {
+    emit roundEnded();
     if (m_looping)
         playAfresh();
     else

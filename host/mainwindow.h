@@ -35,6 +35,8 @@ signals:
     // A looping show has put a new instance of the scene in place, at its
     // show time 0: its second round, its third, and so on.
     void roundStarted(int round);
+    // The show reached its end, before it starts again or the window closes.
+    void roundEnded();
 
 public slots:
     void doSomething();

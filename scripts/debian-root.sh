@@ -29,8 +29,10 @@
 #                          XDG_RUNTIME_DIR of its own; in_root runs as USER
 #   root_bind DIR PATH     shows the machine's DIR at PATH inside the root
 #   root_copy_project      copies the project, as it stands in this folder with
-#                          what is about to be checked in, to /vexshow inside
-#   project_files          lists those files, NUL-separated, as git names them
+#                          what is about to be checked in (or, without git,
+#                          all but its build folders), to /vexshow inside
+#   project_files          lists those files, NUL-separated
+#   copy_project DIR       the same copy, to DIR outside any root
 #   in_root [NAME=VALUE...] COMMAND...
 #                          runs COMMAND inside, as the user entered, in a clean
 #                          environment with the variables given
@@ -183,12 +185,23 @@ root_bind() {
 }
 
 project_files() {
-    git -C "$(dirname "${BASH_SOURCE[0]}")/.." ls-files -z --cached --others --exclude-standard
+    local project
+    project=$(dirname "${BASH_SOURCE[0]}")/..
+    # Without git, as from a source tarball: all but the build folders.
+    if [ -e "$project/.git" ]; then
+        git -C "$project" ls-files -z --cached --others --exclude-standard
+    else
+        (cd "$project" && find . \( -path ./.git -o -type d -path './build*' \) -prune -o -type f -print0)
+    fi
 }
 
 root_copy_project() {
-    mkdir -p "$root/vexshow"
-    project_files | tar -C "$(dirname "${BASH_SOURCE[0]}")/.." --null -T - -c | tar -x -C "$root/vexshow"
+    copy_project "$root/vexshow"
+}
+
+copy_project() {
+    mkdir -p "$1"
+    project_files | tar -C "$(dirname "${BASH_SOURCE[0]}")/.." --null -T - -c | tar -x -C "$1"
 }
 
 in_root() {

@@ -17,6 +17,9 @@
 #   install-deps.sh machine   what making fresh roots needs, and booting a
 #                             whole emulated PC from a disk made of one and
 #                             reading its screen
+#   install-deps.sh repository
+#                             what publishing the packages in a signed apt
+#                             repository needs
 #   install-deps.sh reproducible
 #                             what the test that builds an artefact twice needs
 #   install-deps.sh --list [SET]
@@ -187,6 +190,19 @@ kiosk_packages=(
     "${root_packages[@]}"
     systemd-container
     imagemagick
+    # the repository the booted root follows: its throwaway key, and the
+    # web server on the loopback address
+    gnupg
+    python3
+)
+
+repository_packages=(
+    reprepro
+    # the signing key, through gpg-agent
+    gnupg
+    # the repository's own package, and its date
+    dpkg-dev
+    lintian
 )
 
 machine_packages=(
@@ -258,6 +274,8 @@ elif [ "${1:-}" = kiosk ]; then
     packages=("${kiosk_packages[@]}")
 elif [ "${1:-}" = machine ]; then
     packages=("${machine_packages[@]}")
+elif [ "${1:-}" = repository ]; then
+    packages=("${repository_packages[@]}")
 elif [ "${1:-}" = reproducible ]; then
     packages=("${reproducible_packages[@]}")
 fi

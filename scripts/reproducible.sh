@@ -9,14 +9,15 @@
 #                           DIR/SHA256SUMS for the files in DIR, printed
 
 # SOURCE_DATE_EPOCH, unless the caller set it, is the last commit's date; in a
-# tree without git (a source tarball) the date of the newest entry in
-# dist/changelog, as Debian's own package builds take it.
+# tree without git (a source tarball) a second after the newest entry in
+# dist/changelog, as Debian's own package builds take it but for that second:
+# the build's own changelog entry, dated so, must come after that entry.
 pin_build_environment() {
     if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
         if [ -e .git ] && command -v git >/dev/null; then
             SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
         else
-            SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -l dist/changelog -STimestamp)
+            SOURCE_DATE_EPOCH=$(($(dpkg-parsechangelog -l dist/changelog -STimestamp) + 1))
         fi
     fi
     export SOURCE_DATE_EPOCH

@@ -2,28 +2,35 @@
 # SPDX-FileCopyrightText: 2026 the vexshow developers
 # SPDX-License-Identifier: BSD-3-Clause
 
-# Boots a fresh Debian root of a release (amd64) with systemd-nspawn, installs
-# the show's and the kiosk's packages there with apt as docs/kiosk.md says,
-# enables the service with its one command and boots again. Then it checks
-# that the package takes the kiosk's user out of the groups an earlier one put
-# it in; that the service is active after boot, in a login session of its own
-# PAM service, and only once the show has said it is ready, after cage
-# started; that a screenshot of cage's output (grim) shows the scene in the
-# centre and black around it; that after a SIGKILL of the show systemd has it
-# playing again within 5 s; that the show loops in one process past two round
+# Boots a fresh Debian root of a release (amd64) with systemd-nspawn, sets it
+# up to follow a repository of the packages (scripts/repository.sh, signed by
+# a throwaway key, served on the loopback address) with the three commands of
+# docs/fleet.md, enables the service and boots again. Then it checks that the
+# package takes the kiosk's user out of the groups an earlier one put it in;
+# that the service is active after boot, in a login session of its own PAM
+# service, and only once the show has said it is ready, after cage started;
+# that a screenshot of cage's output (grim) shows the scene in the centre and
+# black around it; that after a SIGKILL of the show systemd has it playing
+# again within 5 s; that the show loops in one process past two round
 # boundaries, its title card back on screen, and `systemctl status` names its
 # version and round; that a show stopped with SIGSTOP is caught by the
-# watchdog and another is playing within its timeout and 5 s; that
-# `systemctl stop` ends it all within 2 s; that with no output at all the
-# service stays active, unrestarted, for 3 minutes on Debian 13 and 1 on
-# Debian 12; that `systemd-analyze verify` finds nothing in the unit and
-# `systemd-analyze security` rates its exposure 2.0 at most; that settings
-# systemd or the wrapper cannot take are named in the journal while the show
-# plays, and ROTATION reaches the show; on Debian 13, that an output switched
-# on again goes off while OUTPUT chooses another; and that the journal shows
-# no system call or file refused to the kiosk. The container is powered off
-# and its root removed however the checks end. Needs root and Debian's mirror,
-# not systemd on this machine.
+# watchdog and another is playing within its timeout and 5 s. Then it
+# publishes a newer version, built from a copy of the tree with a changelog
+# entry of its own, runs the upgrade as apt's timers would, and checks that
+# the same process plays the new version from the next round, its title card
+# back within 1 s of the old round's last picture; and that a newer version
+# signed by another key, one whose package is damaged and a repository gone
+# are each refused, the show playing on. Last, that `systemctl stop` ends it
+# all within 2 s; that with no output at all the service stays active,
+# unrestarted, for 3 minutes on Debian 13 and 1 on Debian 12; that
+# `systemd-analyze verify` finds nothing in the unit and `systemd-analyze
+# security` rates its exposure 2.0 at most; that settings systemd or the
+# wrapper cannot take are named in the journal while the show plays, and
+# ROTATION reaches the show; on Debian 13, that an output switched on again
+# goes off while OUTPUT chooses another; and that the journal shows no system
+# call or file refused to the kiosk. The container is powered off and its
+# root removed however the checks end. Needs root and Debian's mirror, not
+# systemd on this machine.
 #   kiosk-test.sh [bookworm|trixie]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -37,8 +44,6 @@ source tests/screen.sh
 debian_target "$@"
 scripts/package.sh "$release" amd64
 scripts/install-deps.sh kiosk
-build=build-package-$release-amd64
-debs=("$build"/vexshow_*_amd64.deb "$build"/vexshow-kiosk_*_all.deb)
 
 unit=vexshow-kiosk.service
 # How long one round of the show lasts.
@@ -48,7 +53,20 @@ round_s=19
 idle_s=$([ "$release" = trixie ] && echo 180 || echo 60)
 begin=$SECONDS
 work=$(mktemp -d /var/tmp/vexshow-kiosk.XXXXXX)
-nspawn='' leader='' failures=0
+nspawn='' leader='' failures=0 server='' newer_build=''
+
+# The next version, as an operator makes one: an entry in the changelog of a
+# copy of the tree, packaged there, in a process group of its own while the
+# first version is tested.
+newer=$work/newer
+copy_project "$newer"
+version=$(dpkg-parsechangelog -l dist/changelog -SVersion)
+printf '%s\n' "vexshow (${version%-*}.1-1) unstable; urgency=medium" "" \
+    "  * The kiosk test's newer version." "" \
+    " -- vexshow developers <vexshow@example.org>  $(date -u -R)" "" >"$newer/dist/changelog"
+cat dist/changelog >>"$newer/dist/changelog"
+setsid nice "$newer/scripts/package.sh" "$release" amd64 >"$work/newer.log" 2>&1 &
+newer_build=$!
 
 say() {
     printf 'kiosk test (%s, %3d s): %s\n' "$release" $((SECONDS - begin)) "$*"
@@ -102,7 +120,19 @@ power_off() {
     wait "$nspawn" || true
     nspawn=''
 }
-trap 'power_off; root_take_down && rm -rf "$work"' EXIT
+# The web server, the throwaway keys' agents and the newer build, if still
+# running, go with the container.
+stop_all() {
+    power_off
+    [ -z "$server" ] || kill "$server" 2>/dev/null || true
+    [ -z "$newer_build" ] || kill -- -"$newer_build" 2>/dev/null || true
+    wait
+    local key
+    for key in "$work"/key-*; do
+        [ ! -d "$key" ] || gpgconf --homedir "$key" --kill gpg-agent || true
+    done
+}
+trap 'stop_all; root_take_down && rm -rf "$work"' EXIT
 
 show_pid() {
     in_container pgrep -x vexshow || true
@@ -116,8 +146,8 @@ in_cage() {
 
 # shoot NAME: a screenshot of cage's output, in $work/NAME.png.
 shoot() {
-    rm -f "$root/root/shot.png"
-    in_cage grim /root/shot.png 2>/dev/null && mv "$root/root/shot.png" "$work/$1.png"
+    rm -f "$root/root/$1.png"
+    in_cage grim "/root/$1.png" 2>/dev/null && mv "$root/root/$1.png" "$work/$1.png"
 }
 
 # The title card: white lines inside the scene, away from its border.
@@ -157,8 +187,116 @@ wait_for_picture() {
     return 1
 }
 
+# make_key GNUPGHOME: a throwaway signing key of its own.
+make_key() {
+    mkdir -m 0700 "$1"
+    GNUPGHOME=$1 gpg --batch --quiet --passphrase '' \
+        --quick-gen-key "vexshow kiosk test <kiosk-test@example.org>" ed25519 sign never 2>/dev/null
+}
+
+# serve DIR: a web server for DIR on a free port of the loopback address,
+# which the container shares; its address in $url.
+serve() {
+    python3 -u -m http.server --bind 127.0.0.1 --directory "$1" 0 >"$work/http.log" 2>&1 &
+    server=$!
+    local port=''
+    for ((i = 0; i < 50; i++)); do
+        port=$(sed -n 's/^Serving HTTP on [^ ]* port \([0-9]*\) .*/\1/p' "$work/http.log")
+        [ -z "$port" ] || break
+        sleep 0.1
+    done
+    [ -n "$port" ] || { say "the web server did not start:"; cat "$work/http.log"; return 1; }
+    url=http://127.0.0.1:$port
+}
+
+# publish TREE KEY DIR: what TREE's package.sh built, into the repository DIR.
+publish() {
+    if ! "$1/scripts/repository.sh" "$2" "$url" "$3" >>"$work/publish.log" 2>&1; then
+        tail -n 20 "$work/publish.log"
+        return 1
+    fi
+}
+
+# film DIR PID: screenshots one after another into DIR until DIR/stop exists
+# or 5 minutes pass, each named by the time it was taken in microseconds and
+# by what PID ran just after: old while it runs the file it ran at first.
+film() {
+    local until=$((SECONDS + 300)) at first runs
+    mkdir -p "$1"
+    first=$(in_container stat -L -c %i "/proc/$2/exe")
+    while [ ! -e "$1/stop" ] && ((SECONDS < until)); do
+        at=${EPOCHREALTIME/./}
+        if shoot film; then
+            runs=$(in_container stat -L -c %i "/proc/$2/exe" || true)
+            mv "$work/film.png" "$1/$at-$([ "$runs" = "$first" ] && echo old || echo new).png"
+        fi
+    done
+}
+
+# switch_gap DIR: from a film, the time of the new program's first title
+# card, and the milliseconds from the last picture before it: the new
+# program's first is its title card, so every one before is the old's.
+switch_gap() {
+    local shot at last=''
+    for shot in $(find "$1" -name '*.png' -printf '%f\n' | sort -n); do
+        at=${shot%%-*}
+        if [[ "$shot" == *-new.png ]] && is_title_card "$1/$shot" && same_picture "$work/title.png" "$1/$shot"; then
+            [ -z "$last" ] || echo "$at $(((at - last) / 1000))"
+            return
+        fi
+        [[ "$(painted "$1/$shot")" == 0x0* ]] || last=$at
+    done
+}
+
+# upgrade_window: apt's two daily services, as their timers start them in the
+# operator's window. Their stamps go first, as the checks run them several
+# times within a day; so does unattended-upgrades' log, to read what it did.
+upgrade_window() {
+    in_container find /var/lib/apt/periodic -name '*stamp' -delete
+    in_container find /var/log/unattended-upgrades -name '*.log' -delete
+    window_start=$(date +%s)
+    in_container systemctl start apt-daily.service apt-daily-upgrade.service || true
+}
+
+# apt_said PATTERN: the first line that the journal or unattended-upgrades
+# took in the last window matching PATTERN.
+apt_said() {
+    { in_container journalctl -q -o cat --no-pager --since "@$window_start"
+        in_container sh -c 'cat /var/log/unattended-upgrades/*.log 2>/dev/null'; } |
+        grep -m 1 -E "$1" || true
+}
+
+installed() {
+    # shellcheck disable=SC2016 # dpkg-query's own placeholder
+    in_container dpkg-query -W -f '${Version}' vexshow
+}
+
+restarts() {
+    in_container systemctl show -p NRestarts --value "$unit"
+}
+
+# refused WHAT PATTERN: after a window that offered something wrong, the board
+# still has the version before and the same show plays on, unrestarted.
+refused() {
+    local why
+    why=$(apt_said "$2")
+    if [ -n "$why" ] && [ "$(installed)" = "$next" ] && [ "$(show_pid)" = "$pid" ] &&
+            [ "$(restarts)" = "$restarted" ] && shoot playing && [[ "$(painted "$work/playing.png")" != 0x0* ]]; then
+        say "$1: refused, the show ($pid) playing on: $why"
+    else
+        fail "$1: apt said ${why:-nothing like /$2/}; $(installed) installed, show ${pid} now $(show_pid), $(restarts) restarts"
+    fi
+}
+
 root_make "$release" amd64 "$work/root" --include="$root_booted_packages"
-cp "${debs[@]}" "$root/root/"
+# The served folder is a symlink, which the checks below point at one
+# repository or another.
+make_key "$work/key-operator"
+make_key "$work/key-other"
+serve "$work/served"
+publish . "$work/key-operator" "$work/repository"
+ln -sfn "$work/repository/current" "$work/served"
+cp "$work/served/vexshow-repository-$release.deb" "$root/root/"
 # What the test alone differs in from a board: a compositor with no screen,
 # drawing in software, and no console to take; and a system call the filter
 # refuses ends the process with SIGSYS, which the journal shows, where a
@@ -174,13 +312,16 @@ TTYVHangup=no
 TTYVTDisallocate=no
 SystemCallErrorNumber=
 EOF
-# apt keeps what it downloads, for the cache of the next run.
+# apt keeps what it downloads, for the cache of the next run; and its daily
+# services tell the journal what apt and unattended-upgrades said.
 echo 'Binary::apt::APT::Keep-Downloaded-Packages "true";' >"$root/etc/apt/apt.conf.d/99keep-downloads"
+echo 'APT::Periodic::Verbose "2";' >"$root/etc/apt/apt.conf.d/99verbose"
 
 boot
-say "installing ${debs[*]##*/}, then enabling the kiosk"
+say "following the repository at $url, then installing the kiosk from it and enabling it"
 in_container apt-get -q update >"$work/apt.log" 2>&1
-if ! in_container sh -c 'cd /root && apt install -y "$@"' sh "${debs[@]/#*\//./}" >>"$work/apt.log" 2>&1 ||
+if ! in_container sh -c "cd /root && apt install -y ./vexshow-repository-$release.deb && apt update &&
+        apt install -y vexshow-kiosk" >>"$work/apt.log" 2>&1 ||
         ! in_container systemctl enable --now "$unit" >>"$work/apt.log" 2>&1; then
     tail -n 30 "$work/apt.log"
     fail "the documented install and enable failed"
@@ -197,7 +338,7 @@ for group in input video render; do
     in_container groupadd --force --system "$group"
     in_container gpasswd --add vexshow-kiosk "$group" >/dev/null
 done
-in_container sh -c 'cd /root && apt install -y --reinstall "$@"' sh "./${debs[1]##*/}" >>"$work/apt.log" 2>&1
+in_container apt-get install -q -y --reinstall vexshow-kiosk >>"$work/apt.log" 2>&1
 groups=$(in_container id -nG vexshow-kiosk)
 if [[ " $groups " =~ \ (input|video|render)\  ]]; then
     fail "after an upgrade the kiosk's user is still in ${BASH_REMATCH[1]}: $groups"
@@ -344,6 +485,81 @@ if [ -n "$again" ] && ((ms <= (watchdog_s + 5) * 1000)) && ((caught > timeouts))
 else
     fail "the show stopped with SIGSTOP: $((caught - timeouts)) watchdog timeouts, ${again:+another playing}${again:-none playing} after $ms ms, not within $((watchdog_s + 5)) s"
 fi
+
+# A newer version published, and installed by unattended-upgrades: the same
+# process plays it from the round after, with no show on screen for at most
+# a second between the old round's last picture and the new one's title card.
+if ! wait "$newer_build"; then
+    newer_build=''
+    tail -n 30 "$work/newer.log"
+    fail "the newer version did not build"
+    exit 1
+fi
+newer_build=''
+next=$(dpkg-deb -f "$newer/build-package-$release-amd64"/vexshow_*_amd64.deb Version)
+publish "$newer" "$work/key-operator" "$work/repository"
+pid=$(show_pid) restarted=$(restarts)
+film "$work/film" "$pid" &
+filming=$!
+upgrade_window
+upgraded=${EPOCHREALTIME/./}
+until=$((SECONDS + round_s + 2))
+while [ "$(in_container readlink "/proc/$pid/exe")" != /usr/bin/vexshow ] && ((SECONDS < until)); do
+    sleep 0.2
+done
+# The title card holds for three seconds: the film catches it after the switch.
+sleep 3
+touch "$work/film/stop"
+wait "$filming"
+read -r switched gap < <(switch_gap "$work/film") || true
+said=$(in_container journalctl -q -o cat --no-pager -b -t vexshow-kiosk | grep -m 1 'was replaced' || true)
+running=$(in_container "/proc/$pid/exe" --version 2>&1 || true)
+if [ "$(installed)" != "$next" ]; then
+    fail "unattended-upgrades did not install $next: $(installed) is installed"
+    in_container sh -c 'apt-cache policy vexshow; tail -n 20 /var/log/unattended-upgrades/*.log'
+elif [ "$running" != "vexshow ${next%-*}" ] || [ "$(show_pid)" != "$pid" ] || [ -z "$said" ]; then
+    fail "the show ($pid) did not become $next in its process, saying so: it runs ${running:-nothing}, the show is now $(show_pid); it said ${said:-nothing}"
+elif [ -z "$gap" ]; then
+    fail "the film shows no title card of the new program after a picture of the old"
+elif ((switched > upgraded + (round_s + 2) * 1000000)); then
+    fail "the show played $next from $(((switched - upgraded) / 1000)) ms after the upgrade, more than a round"
+elif ((gap > 1000)); then
+    fail "the screen showed no show for $gap ms between the old round and the new"
+elif [ "$(in_container systemctl is-active "$unit")" != active ] || [ "$(restarts)" != "$restarted" ]; then
+    fail "the kiosk is $(in_container systemctl is-active "$unit") after the upgrade, restarted $(restarts) times, not $restarted"
+else
+    say "unattended-upgrades installed $next; the show ($pid) became it at a round's end, the title card $gap ms after the old round's last picture"
+fi
+
+# A newer version yet, never to be installed: the packages above, renamed.
+later=${next/-/.1-}
+for deb in "$newer/build-package-$release-amd64"/*.deb; do
+    rm -rf "$work/repack"
+    dpkg-deb -R "$deb" "$work/repack"
+    sed -i -e "s/^Version: .*/Version: $later/" -e "s/(= [^)]*)/(= $later)/" "$work/repack/DEBIAN/control"
+    rm "$deb"
+    dpkg-deb --root-owner-group -b "$work/repack" "${deb/$next/$later}" >/dev/null
+done
+publish "$newer" "$work/key-other" "$work/impostor"
+ln -sfn "$work/impostor/current" "$work/served"
+upgrade_window
+# Debian 12's apt checks signatures with gpgv, Debian 13's with sqv.
+refused "signed by another key" 'NO_PUBKEY|OpenPGP signature verification failed|is not signed'
+
+publish "$newer" "$work/key-operator" "$work/repository"
+ln -sfn "$work/repository/current" "$work/served"
+damaged=$(find "$work/repository/current/pool" -name "vexshow_${later}_amd64.deb")
+cp "$damaged" "$work/damaged.deb"
+printf 'damage' | dd of="$work/damaged.deb" bs=1 seek=2000 conv=notrunc status=none
+mv "$work/damaged.deb" "$damaged"
+upgrade_window
+refused "a damaged package" 'Hash Sum mismatch|hash sum mismatch|unexpected size'
+
+kill "$server"
+wait "$server" || true
+server=''
+upgrade_window
+refused "the repository gone" 'Could not connect|Failed to fetch|Connection refused'
 
 stop_time=$EPOCHREALTIME
 in_container systemctl stop "$unit"

@@ -25,11 +25,14 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
 #include <unistd.h>
 #include <utility>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -319,6 +322,8 @@ private slots:
     void screensComeAndGo();
     void everyScreenShowsTheWholeScene_data();
     void everyScreenShowsTheWholeScene();
+    void aReplacedProgramTakesOverBetweenRounds_data();
+    void aReplacedProgramTakesOverBetweenRounds();
 
 private:
     bool waitUntilPlaying(TestScreen &screen, QProcess &show);
@@ -730,6 +735,78 @@ void tst_HostileEnvironments::everyScreenShowsTheWholeScene()
     QFETCH(QString, run);
     const QStringList faults = m_runs.at(run)->faults();
     QVERIFY2(faults.isEmpty(), qPrintable("on " + run + ":\n" + faults.join('\n')));
+}
+
+void tst_HostileEnvironments::aReplacedProgramTakesOverBetweenRounds_data()
+{
+    QTest::addColumn<qint64>("kept");
+    QTest::addColumn<bool>("takesOver");
+    QTest::addColumn<QString>("said");
+
+    // An upgrade, and one cut short (a full disk, a board losing power).
+    QTest::newRow("by a new program") << qint64(-1) << true << "the new program plays the next round";
+    QTest::newRow("by one that does not run") << qint64(4096) << false << "the new program does not run";
+}
+
+void tst_HostileEnvironments::aReplacedProgramTakesOverBetweenRounds()
+{
+    QFETCH(qint64, kept);
+    QFETCH(bool, takesOver);
+    QFETCH(QString, said);
+
+    QTemporaryDir directory;
+    QVERIFY2(directory.isValid(), qPrintable(directory.errorString()));
+    const QString program = directory.filePath("vexshow");
+    QVERIFY(QFile::copy(VEXSHOW_BINARY, program));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    QProcess show;
+    auto stopShow = qScopeGuard([&show] { stopProcess(show); });
+    QElapsedTimer clock;
+    clock.start();
+    startShow(show, program, environment, {"--loop"});
+    QVERIFY2(show.waitForStarted(5000), qPrintable(show.errorString()));
+
+    // As dpkg replaces a file: the new one written beside it, renamed over it.
+    QFile built(VEXSHOW_BINARY);
+    QVERIFY(built.open(QIODevice::ReadOnly));
+    QFile replacement(program + ".new");
+    QVERIFY(replacement.open(QIODevice::WriteOnly));
+    replacement.write(built.read(kept < 0 ? built.size() : kept));
+    replacement.close();
+    QVERIFY(replacement.setPermissions(built.permissions()));
+    QVERIFY(std::rename(qPrintable(replacement.fileName()), qPrintable(program)) == 0);
+
+    QString told;
+    const bool decided = QTest::qWaitFor([&] {
+        told += output(show);
+        return told.contains(said) || show.state() == QProcess::NotRunning;
+    }, latestEnd);
+    QVERIFY2(decided && show.state() == QProcess::Running,
+             qPrintable(QString("the show did not say \"%1\" at its round's end: %2%3").arg(said, exitFault(show), told)));
+    const qint64 decidedAt = clock.elapsed();
+    QVERIFY2(decidedAt >= 17000,
+             qPrintable(QString("the program was switched %1 ms into its first round").arg(decidedAt)));
+
+    const QByteArray running = QString("/proc/%1/exe").arg(show.processId()).toLocal8Bit();
+    const auto runsTheReplacement = [&] {
+        struct stat runs = {}, onDisk = {};
+        return ::stat(running.constData(), &runs) == 0 && ::stat(qPrintable(program), &onDisk) == 0
+                && runs.st_ino == onDisk.st_ino;
+    };
+    if (takesOver)
+        QVERIFY2(QTest::qWaitFor(runsTheReplacement, promptBound), "the same process does not run the new program");
+    else
+        QVERIFY2(!runsTheReplacement(), "the process runs a program that does not run");
+    QFile commandLine(QString("/proc/%1/cmdline").arg(show.processId()));
+    QVERIFY(commandLine.open(QIODevice::ReadOnly));
+    QVERIFY2(commandLine.readAll().split('\0').contains("--loop"), "the show lost its --loop");
+    QVERIFY2(!finishesWithin(show, 3000), qPrintable("the show ended after the switch: " + exitFault(show) + told));
+
+    ::kill(pid_t(show.processId()), SIGTERM);
+    QVERIFY2(finishesWithin(show, promptBound), "the show went on playing");
+    const QString fault = exitFault(show);
+    QVERIFY2(fault.isEmpty(), qPrintable(fault + told + output(show)));
 }
 
 // Its window is up and the title card is on screen.
