@@ -317,11 +317,13 @@ private slots:
     void anEndFromOutsideIsPrompt();
     void thePointerNeverShows_data();
     void thePointerNeverShows();
+    void everyScreenShowsTheWholeScene_data();
+    void everyScreenShowsTheWholeScene();
+    // After the runs above have ended: these keep the event loop, which
+    // looks at those runs' screens, waiting on their servers for long.
     void aServiceManagerHearsHowItPlays();
     void screensComeAndGo_data();
     void screensComeAndGo();
-    void everyScreenShowsTheWholeScene_data();
-    void everyScreenShowsTheWholeScene();
     void aReplacedProgramTakesOverBetweenRounds_data();
     void aReplacedProgramTakesOverBetweenRounds();
 
