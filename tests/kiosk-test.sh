@@ -617,7 +617,10 @@ fi
 # the lines SETTING, and waits up to 10 s for it to play.
 play_with() {
     printf '%s\n' "$@" >"$root/etc/default/vexshow-kiosk"
-    in_container systemctl restart "$unit"
+    if ! in_container systemctl restart "$unit"; then
+        fail "the kiosk did not start again with the settings $*:"
+        kiosk_journal | tail -n 30
+    fi
     local until=$((SECONDS + 10))
     while [ -z "$(show_pid)" ] && ((SECONDS < until)); do
         sleep 0.2
