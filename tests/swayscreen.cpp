@@ -115,6 +115,7 @@ QProcessEnvironment SwayScreen::environment() const
     const QStringList sockets = QDir(m_runtimeDirectory.path()).entryList({"sway-ipc.*.sock"}, QDir::System);
     if (!sockets.isEmpty())
         environment.insert("SWAYSOCK", m_runtimeDirectory.filePath(sockets.first()));
+    unwindWaylandStacks(environment);
     return environment;
 }
 

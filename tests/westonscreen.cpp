@@ -76,14 +76,7 @@ QProcessEnvironment WestonScreen::environment() const
     environment.insert("WAYLAND_DISPLAY", m_socket);
     environment.insert("QT_QPA_PLATFORM", "wayland");
     environment.remove("DISPLAY");
-#if defined(__SANITIZE_ADDRESS__)
-    // LeakSanitizer's fast unwinder stops at libwayland's first frame, where
-    // a Wayland object of the show's looks like one of Qt's: whole stacks
-    // reach the code that made it (tests/lsan.supp). Ten frames (a context
-    // of 12) reach it and Qt's own; whole stacks would cost far more CPU.
-    environment.insert("ASAN_OPTIONS",
-                       environment.value("ASAN_OPTIONS") + ":fast_unwind_on_malloc=0:malloc_context_size=12");
-#endif
+    unwindWaylandStacks(environment);
     return environment;
 }
 
