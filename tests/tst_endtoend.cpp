@@ -408,10 +408,12 @@ void tst_EndToEnd::keepsInStepWithTheClock()
 {
     QFETCH(int, shift);
 
+    // The rows read the frame log on stderr, where a Windows program with a
+    // window of its own writes nothing: its log goes to a debugger.
+    if (qEnvironmentVariableIsSet("VEXSHOW_COMMAND"))
+        QSKIP("a Windows program's frame log goes to a debugger, not to stderr");
     QStringList wrapper;
     if (shift != 0) {
-        if (qEnvironmentVariableIsSet("VEXSHOW_COMMAND"))
-            QSKIP("libfaketime moves the clock of Linux programs, not of Wine's");
         // The wall clock moved, the steady one that times the frames not.
         wrapper = QStringList{QStandardPaths::findExecutable("faketime"), "-m", "--exclude-monotonic", "-f",
                               QString::asprintf("%+ds", shift)};
