@@ -147,7 +147,7 @@ QStringList processesMarked(const QString &mark)
 
 // One full-length run of the show on a screen of its own. It looks at the
 // screen from a timer, not from the test function that judges it, so that
-// full-length runs play side by side while the other cases go on.
+// full-length runs play side by side.
 class WatchedRun
 {
 public:
@@ -309,6 +309,10 @@ class tst_HostileEnvironments : public QObject
 
 private slots:
     void initTestCase();
+    // First: the runs initTestCase starts are looked at only while the event
+    // loop runs, which the cases below keep waiting on their own processes.
+    void everyScreenShowsTheWholeScene_data();
+    void everyScreenShowsTheWholeScene();
     void withoutADisplayItSaysSo_data();
     void withoutADisplayItSaysSo();
     void withoutItsSceneItEndsAtOnce_data();
@@ -317,10 +321,6 @@ private slots:
     void anEndFromOutsideIsPrompt();
     void thePointerNeverShows_data();
     void thePointerNeverShows();
-    void everyScreenShowsTheWholeScene_data();
-    void everyScreenShowsTheWholeScene();
-    // After the runs above have ended: these keep the event loop, which
-    // looks at those runs' screens, waiting on their servers for long.
     void aServiceManagerHearsHowItPlays();
     void screensComeAndGo_data();
     void screensComeAndGo();
