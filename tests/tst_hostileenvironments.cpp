@@ -800,9 +800,15 @@ void tst_HostileEnvironments::aReplacedProgramTakesOverBetweenRounds()
         QVERIFY2(QTest::qWaitFor(runsTheReplacement, promptBound), "the same process does not run the new program");
     else
         QVERIFY2(!runsTheReplacement(), "the process runs a program that does not run");
-    QFile commandLine(QString("/proc/%1/cmdline").arg(show.processId()));
-    QVERIFY(commandLine.open(QIODevice::ReadOnly));
-    QVERIFY2(commandLine.readAll().split('\0').contains("--loop"), "the show lost its --loop");
+    // The kernel names the new program before it lays out its arguments, and
+    // the arguments read empty in between.
+    QByteArrayList arguments;
+    const bool laidOut = QTest::qWaitFor([&] {
+        QFile commandLine(QString("/proc/%1/cmdline").arg(show.processId()));
+        arguments = commandLine.open(QIODevice::ReadOnly) ? commandLine.readAll().split('\0') : QByteArrayList();
+        return arguments.size() > 1;
+    }, promptBound);
+    QVERIFY2(laidOut && arguments.contains("--loop"), qPrintable("the show lost its --loop: " + arguments.join(' ')));
     QVERIFY2(!finishesWithin(show, 3000), qPrintable("the show ended after the switch: " + exitFault(show) + told));
 
     ::kill(pid_t(show.processId()), SIGTERM);

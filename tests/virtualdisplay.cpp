@@ -73,10 +73,7 @@ bool VirtualDisplay::start()
         m_error = m_windowManager.errorString();
         return false;
     }
-    if (!QTest::qWaitFor([this] {
-                return runTool("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id")
-                        || m_windowManager.state() == QProcess::NotRunning;
-            }, 15000) || m_windowManager.state() != QProcess::Running) {
+    if (!windowManagerFrames() || m_windowManager.state() != QProcess::Running) {
         m_error = QString("openbox did not take over display %1:\n%2%3")
                 .arg(m_name, QString::fromLocal8Bit(m_windowManager.readAll()), serverReport());
         return false;
@@ -344,6 +341,28 @@ private:
 };
 
 } // namespace
+
+// Openbox names itself on the root window before it manages windows, and a
+// window mapped in between stays unmapped for good: a window of the test's
+// own must have been put in a frame before any show maps its own.
+bool VirtualDisplay::windowManagerFrames()
+{
+    const XConnection x(m_name);
+    if (!x.get())
+        return false;
+    const xcb_window_t probe = xcb_generate_id(x.get());
+    xcb_create_window(x.get(), XCB_COPY_FROM_PARENT, probe, x.root(), 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+    const bool framed = QTest::qWaitFor([&] {
+        // Asked again, as the request may have been lost.
+        xcb_map_window(x.get(), probe);
+        const auto tree = owned(xcb_query_tree_reply(x.get(), xcb_query_tree(x.get(), probe), nullptr));
+        return (tree && tree->parent != x.root()) || m_windowManager.state() == QProcess::NotRunning;
+    }, 15000);
+    xcb_destroy_window(x.get(), probe);
+    xcb_flush(x.get());
+    return framed;
+}
 
 QString VirtualDisplay::pointerFault()
 {

@@ -57,6 +57,8 @@ public:
 
 private:
     bool startServer();
+    // Whether the window manager puts a window mapped now in a frame.
+    bool windowManagerFrames();
     QString writeXorgConfig();
     QString serverReport();
 
