@@ -79,8 +79,9 @@ private slots:
     void showsNoBars();
     void tellsTheServiceManagerHowTheShowIs_data();
     void tellsTheServiceManagerHowTheShowIs();
-    // Last: a show that failed leaves Qt Quick drawing no more frames in
-    // this process, as it leaves the process.
+    // Last: a show that failed calls QCoreApplication::exit(), after which
+    // every event loop of this thread returns at once (until an exec() of
+    // the application's own, which a test never runs), signal spies' too.
     void quitActionEndsTheRound_data();
     void quitActionEndsTheRound();
 };
