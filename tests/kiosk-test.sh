@@ -51,9 +51,9 @@ round_s=19
 # How long the show plays with no output at all; each minute is a minute of
 # CI, so one release waits longer than the other.
 idle_s=$([ "$release" = trixie ] && echo 180 || echo 60)
-begin=$SECONDS
+test_name="kiosk test, $release" begin=$SECONDS
 work=$(mktemp -d /var/tmp/vexshow-kiosk.XXXXXX)
-nspawn='' leader='' failures=0 server='' newer_build=''
+nspawn='' leader='' server='' newer_build=''
 
 # The next version, as an operator makes one: an entry in the changelog of a
 # copy of the tree, packaged there, in a process group of its own while the
@@ -67,15 +67,6 @@ printf '%s\n' "vexshow (${version%-*}.1-1) unstable; urgency=medium" "" \
 cat dist/changelog >>"$newer/dist/changelog"
 setsid nice "$newer/scripts/package.sh" "$release" amd64 >"$work/newer.log" 2>&1 &
 newer_build=$!
-
-say() {
-    printf 'kiosk test (%s, %3d s): %s\n' "$release" $((SECONDS - begin)) "$*"
-}
-
-fail() {
-    say "FAILED: $*"
-    failures=$((failures + 1))
-}
 
 # Runs a command inside the booted container, in its namespaces.
 in_container() {

@@ -37,18 +37,9 @@ fi
 scripts/install-deps.sh machine
 
 unit=vexshow-kiosk.service
-begin=$SECONDS
+test_name="machine test" begin=$SECONDS
 work=$(mktemp -d /var/tmp/vexshow-machine.XXXXXX)
-qemu='' readers=() failures=0
-
-say() {
-    printf 'machine test (%3d s): %s\n' $((SECONDS - begin)) "$*"
-}
-
-fail() {
-    say "FAILED: $*"
-    failures=$((failures + 1))
-}
+qemu='' readers=()
 
 stop_machine() {
     local pid

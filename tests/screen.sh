@@ -2,8 +2,20 @@
 # SPDX-License-Identifier: BSD-3-Clause
 # shellcheck shell=bash
 
-# What the kiosk tests read off a screenshot of a whole screen with ImageMagick.
-# Sourced.
+# What the kiosk tests read off a screenshot of a whole screen with ImageMagick,
+# and how they report. Sourced; the test names itself in test_name and may
+# set begin, the SECONDS its report counts from.
+test_name='' begin=$SECONDS failures=0
+
+# A line of the test's report, with the seconds it has taken so far.
+say() {
+    printf '%s (%3d s): %s\n' "$test_name" $((SECONDS - begin)) "$*"
+}
+
+fail() {
+    say "FAILED: $*"
+    failures=$((failures + 1))
+}
 
 # The scene's size.
 scene_width=800 scene_height=480
