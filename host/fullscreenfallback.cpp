@@ -81,6 +81,10 @@ FullScreenFallback::FullScreenFallback(QWidget *window)
     : QObject(window)
     , m_window(window)
 {
+    // Long enough for a window manager that is busy starting.
+    m_mapWait.setInterval(std::chrono::seconds(5));
+    m_mapWait.setSingleShot(true);
+    connect(&m_mapWait, &QTimer::timeout, this, &FullScreenFallback::showAgainIfUnmapped);
     m_window->installEventFilter(this);
 }
 
@@ -89,6 +93,10 @@ bool FullScreenFallback::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_window && (event->type() == QEvent::Show || event->type() == QEvent::WindowStateChange)) {
         followWindow();
         coverScreen();
+        if (event->type() == QEvent::Show && QGuiApplication::platformName() == "xcb")
+            m_mapWait.start();
+    } else if (watched == m_followed && event->type() == QEvent::Expose && m_followed->isExposed()) {
+        m_mapWait.stop();
     }
     return QObject::eventFilter(watched, event);
 }
@@ -100,6 +108,7 @@ void FullScreenFallback::followWindow()
     if (!window || window == m_followed)
         return;
     m_followed = window;
+    window->installEventFilter(this);
     connect(window, &QWindow::screenChanged, this, &FullScreenFallback::followScreen);
     followScreen(window->screen());
 }
@@ -134,6 +143,16 @@ void FullScreenFallback::showAnew()
     m_window->hide();
     m_window->show();
     m_window->setWindowState(Qt::WindowFullScreen);
+}
+
+// The wait ends when the window is first on screen: taken off it later, it
+// was taken off by someone who meant it, a user minimising it or a window
+// manager changing desktops. So was a window that starts minimised.
+void FullScreenFallback::showAgainIfUnmapped()
+{
+    if (m_followed && !m_followed->isExposed() && !m_screenless && !m_window->isHidden()
+        && !(m_followed->windowStates() & Qt::WindowMinimized))
+        showAnew();
 }
 
 void FullScreenFallback::coverScreen()

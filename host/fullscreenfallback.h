@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 class QScreen;
 class QWidget;
@@ -15,7 +16,10 @@ class QWindow;
 // as the screen changes size or goes away. A window manager or compositor
 // does that when asked, but a bare X server (a kiosk started with xinit) and
 // Qt's framebuffer platforms leave the window where it was. A window shown
-// before there was any screen at all is shown anew on the first that comes.
+// before there was any screen at all is shown anew on the first that comes,
+// and so is an X11 window that nobody has put on screen a while after it was
+// shown: a window manager that takes over the display the moment the window
+// asks to be mapped can lose the request, and never maps it.
 class FullScreenFallback : public QObject
 {
     Q_OBJECT
@@ -31,10 +35,12 @@ private:
     void followScreen(QScreen *screen);
     void coverScreen();
     void showAnew();
+    void showAgainIfUnmapped();
 
     QWidget *m_window;
     QPointer<QWindow> m_followed;
     QMetaObject::Connection m_screenGeometry;
+    QTimer m_mapWait;
     bool m_screenless = false;
 };
 

@@ -266,7 +266,7 @@ WatchedRun::Check centredScene(const QSize &screen, int scale = 1, int rotation 
 }
 
 // Where outputs come and go.
-enum ChangingScreen { X11, X11WithOpenbox, Wayland };
+enum ChangingScreen { X11, X11WithOpenbox, X11WithOpenboxAfterALostMap, Wayland };
 
 // What a process holds in memory, in kB: its heap and what it shares with the
 // display server, the windows' pixel buffers.
@@ -640,6 +640,8 @@ void tst_HostileEnvironments::screensComeAndGo_data()
     // some of them at another resolution.
     QTest::newRow("X without a window manager, 20 replugs") << int(X11) << laptop << 0 << 20;
     QTest::newRow("X with openbox, turned 90, 20 replugs") << int(X11WithOpenbox) << laptop << 90 << 20;
+    // A kiosk that starts its window manager and the show at once.
+    QTest::newRow("X with openbox that lost the first map") << int(X11WithOpenboxAfterALostMap) << laptop << 0 << 0;
     // A kiosk's compositor that starts before its monitor is on.
     QTest::newRow("Wayland, no output at first, turned 270") << int(Wayland) << QSize() << 270 << 0;
     // Every output gone for a moment, then a new one.
@@ -656,10 +658,12 @@ void tst_HostileEnvironments::screensComeAndGo()
     std::unique_ptr<TestScreen> display;
     if (screen == Wayland)
         display = std::make_unique<SwayScreen>(first);
-    else
-        display = std::make_unique<VirtualDisplay>(
-                first, screen == X11 ? VirtualDisplay::NoWindowManager : VirtualDisplay::Openbox,
-                VirtualDisplay::XorgTwoOutputs);
+    else {
+        const auto manager = screen == X11 ? VirtualDisplay::NoWindowManager
+                : screen == X11WithOpenbox ? VirtualDisplay::Openbox
+                                           : VirtualDisplay::OpenboxAfterALostMap;
+        display = std::make_unique<VirtualDisplay>(first, manager, VirtualDisplay::XorgTwoOutputs);
+    }
     QVERIFY2(display->start(), qPrintable(display->errorString()));
     auto *sway = dynamic_cast<SwayScreen *>(display.get());
     if (sway && replugs > 0 && sway->version() < QVersionNumber(1, 10))

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QImage>
 #include <QRegularExpression>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -25,6 +26,7 @@ VirtualDisplay::VirtualDisplay(const QSize &size, WindowManager windowManager, S
     : TestScreen(size)
     , m_windowManagerKind(windowManager)
     , m_serverKind(server)
+    , m_mapRequestTaker(nullptr, &xcb_disconnect)
 {
 }
 
@@ -64,7 +66,11 @@ bool VirtualDisplay::start()
     }
     if (m_windowManagerKind == NoWindowManager)
         return true;
+    return m_windowManagerKind == Openbox ? startWindowManager() : loseTheFirstMapRequest();
+}
 
+bool VirtualDisplay::startWindowManager()
+{
     endWithTest(m_windowManager);
     m_windowManager.setProcessEnvironment(m_environment);
     m_windowManager.setProcessChannelMode(QProcess::MergedChannels);
@@ -78,6 +84,36 @@ bool VirtualDisplay::start()
                 .arg(m_name, QString::fromLocal8Bit(m_windowManager.readAll()), serverReport());
         return false;
     }
+    return true;
+}
+
+// Whoever selects the redirection of the root window's children is sent the
+// requests to map them, and the server maps nothing by itself meanwhile.
+bool VirtualDisplay::loseTheFirstMapRequest()
+{
+    m_mapRequestTaker.reset(xcb_connect(qPrintable(m_name), nullptr));
+    xcb_connection_t *x = m_mapRequestTaker.get();
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x)).data->root;
+    const uint32_t redirect = XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT;
+    std::free(xcb_request_check(x, xcb_change_window_attributes_checked(x, root, XCB_CW_EVENT_MASK, &redirect)));
+    if (xcb_connection_has_error(x)) {
+        m_error = "could not take the window management of display " + m_name;
+        return false;
+    }
+    m_mapRequests = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(x), QSocketNotifier::Read);
+    QObject::connect(m_mapRequests.get(), &QSocketNotifier::activated, m_mapRequests.get(), [this] {
+        bool asked = false;
+        while (xcb_generic_event_t *event = xcb_poll_for_event(m_mapRequestTaker.get())) {
+            asked = asked || (event->response_type & ~0x80) == XCB_MAP_REQUEST;
+            std::free(event);
+        }
+        if (!asked)
+            return;
+        m_mapRequests.release()->deleteLater();
+        m_mapRequestTaker.reset();
+        if (!startWindowManager())
+            qWarning("%s", qPrintable(m_error));
+    });
     return true;
 }
 

@@ -12,13 +12,20 @@
 
 #include <memory>
 
+class QSocketNotifier;
+struct xcb_connection_t;
+
 // A screen of its own for the built program: an X server on a free display,
 // by default with a window manager on it, both ended with the object or with
 // the test.
 class VirtualDisplay : public TestScreen
 {
 public:
-    enum WindowManager { Openbox, NoWindowManager };
+    // OpenboxAfterALostMap: the display's window management is taken, as
+    // openbox does first thing, and openbox is started only once a window has
+    // asked to be mapped; that request is lost, as openbox can lose one while
+    // it starts.
+    enum WindowManager { Openbox, NoWindowManager, OpenboxAfterALostMap };
     // Xvfb keeps its one size. Xorg on its dummy video driver has outputs
     // whose modes xrandr changes: one output, or a second one of 1920x1080
     // right of the first, which is primary.
@@ -57,6 +64,8 @@ public:
 
 private:
     bool startServer();
+    bool startWindowManager();
+    bool loseTheFirstMapRequest();
     // Whether the window manager puts a window mapped now in a frame.
     bool windowManagerFrames();
     QString writeXorgConfig();
@@ -69,6 +78,8 @@ private:
     QProcessEnvironment m_environment;
     QProcess m_server;
     QProcess m_windowManager;
+    std::unique_ptr<xcb_connection_t, void (*)(xcb_connection_t *)> m_mapRequestTaker;
+    std::unique_ptr<QSocketNotifier> m_mapRequests;
     QString m_windowOutput = "DUMMY0";
 };
 
