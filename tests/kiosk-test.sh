@@ -188,7 +188,9 @@ make_key() {
 # serve DIR: a web server for DIR on a free port of the loopback address,
 # which the container shares; its address in $url.
 serve() {
-    python3 -u -m http.server --bind 127.0.0.1 --directory "$1" 0 >"$work/http.log" 2>&1 &
+    # Made first: the server may not have opened it by the time it is read.
+    : >"$work/http.log"
+    python3 -u -m http.server --bind 127.0.0.1 --directory "$1" 0 >>"$work/http.log" 2>&1 &
     server=$!
     local port=''
     for ((i = 0; i < 50; i++)); do
