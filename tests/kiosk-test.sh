@@ -665,7 +665,8 @@ if [ "$release" != bookworm ]; then
     if [ "$before" = HEADLESS-2 ] && [ "$(lit_outputs)" = HEADLESS-2 ]; then
         say "OUTPUT=HEADLESS-2 holds: HEADLESS-1, lit again, was off again after $ms ms"
     else
-        fail "OUTPUT=HEADLESS-2 does not hold: cage lit ${before:-nothing}, then $(lit_outputs) ${ms} ms after HEADLESS-1 was lit again"
+        fail "OUTPUT=HEADLESS-2 does not hold: cage lit ${before:-nothing}, then $(lit_outputs) ${ms} ms after HEADLESS-1 was lit again;" \
+            "running: $(in_container pgrep -a -x 'cage|vexshow' | paste -sd ' '); sockets: $(in_container ls /run/vexshow-kiosk | paste -sd ' ')"
     fi
     rm "$root/etc/systemd/system/$unit.d/outputs.conf"
     in_container systemctl daemon-reload

@@ -91,6 +91,25 @@ if [ -n "${RUNTIME_DIRECTORY:-}" ]; then
     export XDG_RUNTIME_DIR=$RUNTIME_DIRECTORY
 fi
 
+# The cage of the show before ends only once its --hold client has seen that
+# show end, which may be after this one started: until then it holds the
+# screen, and as it goes it deletes the socket it made, by then the new
+# cage's of the same name. It has a few seconds.
+cage_left_over() {
+    local comm name
+    for comm in /proc/[0-9]*/comm; do
+        [ -O "$comm" ] && read -r name 2>/dev/null <"$comm" && [ "$name" = cage ] && return 0
+    done
+    return 1
+}
+until=$((SECONDS + 5))
+while cage_left_over && ((SECONDS < until)); do
+    sleep 0.1
+done
+if cage_left_over; then
+    echo "vexshow-kiosk: the cage of the show before still runs; starting another beside it" >&2
+fi
+
 # Opened for reading and writing, the fifo does not wait for cage to open it;
 # a cage that does not start leaves nothing to read.
 fifo=$(mktemp -u /tmp/vexshow-kiosk.XXXXXX)
