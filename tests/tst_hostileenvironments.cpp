@@ -616,8 +616,10 @@ void tst_HostileEnvironments::aServiceManagerHearsHowItPlays()
     QTest::qWait(1000);
     const int pings = manager.count("WATCHDOG=1");
     QTest::qWait(2000);
+    // Counted before it goes on, as its first act then is the ping it owes.
+    const int pingsWhileStopped = manager.count("WATCHDOG=1");
     ::kill(pid_t(show.processId()), SIGCONT);
-    QVERIFY2(manager.count("WATCHDOG=1") == pings, "the stopped show said it was well");
+    QVERIFY2(pingsWhileStopped == pings, "the stopped show said it was well");
     QVERIFY2(QTest::qWaitFor([&] { return manager.count("WATCHDOG=1") > pings; }, promptBound),
              "the show, continued, never said it was well again");
 
