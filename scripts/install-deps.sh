@@ -111,7 +111,7 @@ packages=(
     # memory checks (the sanitizers' runtimes come with g++)
     valgrind
     # a show's wall clock shifted, for the test of shows in step
-    faketime
+    libfaketime
     # every file says whose it is and under which licence
     reuse
     # the shell scripts' lint
@@ -143,7 +143,7 @@ windows_packages=(
     # product and package codes; and its test reads the shortcuts it makes
     wixl
     msitools
-    faketime
+    libfaketime
     uuid-runtime
     liblnk-utils
     # the zip's notices: Qt's reader of its third-party attribution files
@@ -250,7 +250,7 @@ arm64_packages=(
 # The builds install their own; these vary them and compare their results.
 reproducible_packages=(
     git
-    faketime
+    libfaketime
     disorderfs
     locales
     diffoscope-minimal

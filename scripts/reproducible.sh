@@ -7,6 +7,8 @@
 #                           modes and the sort order the build uses
 #   write_checksums DIR FILE...
 #                           DIR/SHA256SUMS for the files in DIR, printed
+#   faketime_library        libfaketime, for a build to preload that must not
+#                           see the time it runs at
 
 # SOURCE_DATE_EPOCH, unless the caller set it, is the last commit's date; in a
 # tree without git (a source tarball) a second after the newest entry in
@@ -33,4 +35,12 @@ write_checksums() {
     (cd "$dir" && sha256sum -- "$@" >SHA256SUMS)
     echo "$dir/SHA256SUMS:"
     cat "$dir/SHA256SUMS"
+}
+
+# Preloaded by hand rather than through the faketime wrapper. The library
+# leaves a semaphore named after its process id in /dev/shm from every process
+# that replaces itself with another program, and the wrapper, which names its
+# own the same way, refuses to run in a process given such an id again.
+faketime_library() {
+    dpkg-query -L "libfaketime:$(dpkg --print-architecture)" | grep '/libfaketime\.so\.1$'
 }

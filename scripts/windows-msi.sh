@@ -1,7 +1,8 @@
 # SPDX-FileCopyrightText: 2026 the vexshow developers
 # SPDX-License-Identifier: BSD-3-Clause
 # shellcheck shell=bash
-# Sourced by windows.sh and the installer's test, from the top of the tree:
+# Sourced by windows.sh and the installer's test, from the top of the tree,
+# with reproducible.sh:
 #   build_msi FOLDER VERSION MSI
 #       the Windows installer (dist/vexshow.wxs) of the program's folder as
 #       VERSION (major.minor or major.minor.build), written to MSI, the same
@@ -57,7 +58,8 @@ uuid_in() {
 # at_source_date COMMAND...: wixl and msibuild write the time they run into
 # the summary, read in the local time zone; libfaketime stops their clock.
 at_source_date() {
-    TZ=UTC faketime -f "$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')" "$@"
+    TZ=UTC FAKETIME="$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')" \
+        LD_PRELOAD="$(faketime_library)" "$@"
 }
 
 # set_package_code MSI UUID: msibuild writes the whole summary anew.

@@ -41,6 +41,7 @@ if [ "${1:-}" = windows ] && ! scripts/windows.sh qt-at-hand; then
     exit 77
 fi
 source_date_epoch=$(source scripts/reproducible.sh && pin_build_environment && echo "$SOURCE_DATE_EPOCH")
+faketime_library=$(source scripts/reproducible.sh && faketime_library)
 
 work=$(mktemp -d /var/tmp/vexshow-reproducible.XXXXXX)
 first=${first:-$work/a/vexshow}
@@ -118,7 +119,7 @@ build first "$first" 0022 TZ=UTC LANG=C.UTF-8 LC_ALL=C.UTF-8
 # 400 days and 2 h 11 min ahead, on the other side of the date line.
 build second "$second" 0002 TZ=Pacific/Kiritimati \
     LOCPATH="$locales" LANG="$second_locale" LC_ALL="$second_locale" \
-    FAKETIME_DONT_FAKE_MONOTONIC=1 faketime -f +34567890
+    FAKETIME_DONT_FAKE_MONOTONIC=1 FAKETIME=+34567890 LD_PRELOAD="$faketime_library"
 
 # Every file the first build's SHA256SUMS names, and that list itself.
 mapfile -t files < <(sed 's/^[0-9a-f]*  //' "$first/$out/SHA256SUMS")
