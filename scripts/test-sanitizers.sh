@@ -11,4 +11,4 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVEXSHOW_SANITIZE=ON
 cmake --build build-asan
-ctest --test-dir build-asan --output-on-failure
+scripts/run-tests.sh build-asan

@@ -39,7 +39,7 @@ scripts/check-links.py
 cmake -S . -B build -G Ninja
 cmake --build build
 cmake --build build --target all_qmllint
-ctest --test-dir build --output-on-failure
+scripts/run-tests.sh build
 if [ "${1:-}" != --no-sanitizers ]; then
     scripts/test-sanitizers.sh
 fi

@@ -345,7 +345,7 @@ run_tests() {
     scripts/install-deps.sh
     cmake -S . -B build -G Ninja -DVEXSHOW_WINDOWS_BUNDLE="$project/$bundle"
     cmake --build build --target tst_endtoend
-    ctest --test-dir build -L windows --output-on-failure
+    scripts/run-tests.sh build -L windows
 }
 
 source scripts/windows-notices.sh
