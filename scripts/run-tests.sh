@@ -13,7 +13,9 @@ build=$1
 shift
 if ! ctest --test-dir "$build" --output-on-failure --test-output-size-failed 4000000 "$@"; then
     echo "The checks that failed, again:"
-    grep -h -A3 -E '^(FAIL!|QFATAL|XPASS) ' "$build/Testing/Temporary/LastTest.log" |
-        grep -v -E '^(<end of output>|Test time =|--$)' || true
+    # Each from its first line to the line naming where it failed.
+    awk '/^(FAIL!|QFATAL|XPASS) / { lines = 10 }
+         lines > 0 { print; lines-- }
+         /^ *Loc: / { lines = 0 }' "$build/Testing/Temporary/LastTest.log"
     exit 1
 fi
