@@ -734,10 +734,13 @@ void tst_HostileEnvironments::screensComeAndGo()
              qPrintable(QString("the show's heap grew by %1 kB over %2 replugs")
                                 .arg(last.heap - settled.heap).arg(replugs - 2)));
     // Qt draws into a spare buffer when the server still holds the last one,
-    // and keeps it: at the end the window may have two buffers more than
-    // after the second replug, never one for every replug.
-    const qint64 frame = 1280 * 800 * 4 / 1024;
-    QVERIFY2(replugs == 0 || last.shared - settled.shared <= 2 * frame,
+    // and keeps spares of the sizes the window had lately: which of them it
+    // holds at the two moments measured varies, by up to three frames either
+    // way (from -6.6 to +11.2 MB in twelve runs on Qt 6.8). One frame of the
+    // largest size for every four replugs still fails a buffer kept at every
+    // other replug: nine frames or more.
+    const qint64 largestFrame = 1920 * 1080 * 4 / 1024;
+    QVERIFY2(replugs == 0 || last.shared - settled.shared <= (replugs - 2) / 4 * largestFrame,
              qPrintable(QString("the show's buffers grew by %1 kB over %2 replugs")
                                 .arg(last.shared - settled.shared).arg(replugs - 2)));
 #else
